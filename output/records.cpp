@@ -1,0 +1,111 @@
+// Record layout: fixed-width fields for format texts, free form for list-directed records.
+#include <charconv>
+#include <cstring>
+#include <string>
+
+#include "output/output.h"
+
+namespace {
+
+[[noreturn]] void mismatch(const char* why) { throw std::invalid_argument(why); }
+
+char* blanks(char* out, int n) {
+  std::memset(out, ' ', static_cast<std::size_t>(n));
+  return out + n;
+}
+
+char* asterisks(char* out, int n) {
+  std::memset(out, '*', static_cast<std::size_t>(n));
+  return out + n;
+}
+
+// Right-justifies the text [first, last) in a field of w columns.
+char* justify(char* out, int w, const char* first, const char* last) {
+  const int n = static_cast<int>(last - first);
+  out = blanks(out, w - n);
+  std::memmove(out, first, static_cast<std::size_t>(n));
+  return out + n;
+}
+
+// Iw: the integer right-justified, or w asterisks when it does not fit.
+char* integerfield(char* out, int w, int v) {
+  char digits[16];
+  const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, v);
+  if (end - digits > w) return asterisks(out, w);
+  return justify(out, w, digits, end);
+}
+
+// Fw.d: the exact decimal rounding of v to d places (std::to_chars is exact; a minus sign is
+// kept for negative values that round to zero). The text is produced in place at the field's
+// start with room for one column more than the field: a value that still needs w + 1 columns
+// fits only by dropping the optional zero before the point; anything longer is w asterisks.
+char* fixedfield(char* out, int w, int d, double v) {
+  const auto [end, ec] = std::to_chars(out, out + w + 1, v, std::chars_format::fixed, d);
+  if (ec != std::errc{}) return asterisks(out, w);
+  const int n = static_cast<int>(end - out);
+  if (n == w + 1) {
+    const int zero = out[0] == '-' ? 1 : 0;  // position of the digit before the point
+    if (out[zero] != '0' || out[zero + 1] != '.') return asterisks(out, w);
+    std::memmove(out + zero, out + zero + 1, static_cast<std::size_t>(n - zero - 1));
+    return out + w;
+  }
+  std::memmove(out + (w - n), out, static_cast<std::size_t>(n));
+  std::memset(out, ' ', static_cast<std::size_t>(w - n));
+  return out + w;
+}
+
+// Widest list-directed real: the shortest round-trip form of any double.
+constexpr std::size_t maxreal = 24;
+
+}  // namespace
+
+char* layout(char* out, const format& f, std::span<const item> items) {
+  std::size_t next = 0;
+  for (const descriptor& d : f.descriptors()) {
+    using k = descriptor::kind;
+    if (d.what == k::blanks) {
+      out = blanks(out, d.width);
+    } else if (d.what == k::literal) {
+      out = std::copy(d.text.begin(), d.text.end(), out);
+    } else {
+      if (next == items.size()) mismatch("record has fewer items than its format text");
+      const item& it = items[next++];
+      if (d.what == k::integer && it.what == item::kind::integer) {
+        out = integerfield(out, d.width, it.i);
+      } else if (d.what == k::fixed && it.what == item::kind::real) {
+        out = fixedfield(out, d.width, d.digits, it.r);
+      } else {
+        mismatch("record item does not match its format descriptor");
+      }
+    }
+  }
+  if (next != items.size()) mismatch("record has more items than its format text");
+  return out;
+}
+
+std::size_t listedsize(std::span<const item> items) {
+  std::size_t n = 1;
+  for (const item& it : items) n += it.what == item::kind::text ? it.s.size() : maxreal + 1;
+  return n;
+}
+
+// A list-directed record begins with one blank; strings are copied unchanged and reals are
+// written in the shortest form that reads back as the same double. A real that follows
+// another real is separated from it by a blank. A record without items is an empty line.
+char* listed(char* out, std::span<const item> items) {
+  if (items.empty()) return out;
+  *out++ = ' ';
+  bool afterreal = false;
+  for (const item& it : items) {
+    if (it.what == item::kind::text) {
+      out = std::copy(it.s.begin(), it.s.end(), out);
+      afterreal = false;
+      continue;
+    }
+    if (afterreal) *out++ = ' ';
+    out = it.what == item::kind::real ? std::to_chars(out, out + maxreal, it.r).ptr
+                                      : std::to_chars(out, out + maxreal, it.i).ptr;
+    afterreal = true;
+  }
+  return out;
+}

@@ -1,0 +1,100 @@
+// Output units. Each unit collects its records in a fixed buffer and hands them to the
+// C library in large pieces: a whole run's file fits in one buffer, so each file is written
+// with a single call. Buffered output fails late (a full disk shows only when data is
+// handed over, flushed or closed), so every one of those steps is checked.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "output/output.h"
+
+namespace {
+
+constexpr std::size_t capacity = std::size_t{1} << 17;
+
+struct unit {
+  int number;
+  std::string name;
+  std::FILE* stream = nullptr;
+  std::size_t used = 0;
+  char buffer[capacity];
+};
+
+unit units[] = {{1, "", nullptr, 0, {}}, {2, "", nullptr, 0, {}}, {6, "standard output", stdout, 0, {}}};
+
+unit& find(int number) {
+  for (unit& u : units) {
+    if (u.number == number) return u;
+  }
+  throw std::invalid_argument("no output unit " + std::to_string(number));
+}
+
+unit& openfound(int number) {
+  unit& u = find(number);
+  if (u.stream == nullptr) throw std::invalid_argument("output unit " + std::to_string(number) + " is not open");
+  return u;
+}
+
+// The C library reports the reason in errno; a stream that failed without one is an I/O error.
+[[noreturn]] void failed(const unit& u) {
+  throw fatalerror(u.name + ": " + std::strerror(errno != 0 ? errno : EIO));
+}
+
+// Hands the pending records to the system and checks that they were taken.
+void drain(unit& u) {
+  errno = 0;
+  if (u.used != 0 && std::fwrite(u.buffer, 1, u.used, u.stream) != u.used) failed(u);
+  u.used = 0;
+  if (std::fflush(u.stream) != 0) failed(u);
+}
+
+// Room for a record of n characters, its line terminator and one spare column.
+char* reserve(unit& u, std::size_t n) {
+  if (n + 2 > capacity) throw std::invalid_argument("output record too long");
+  if (u.used + n + 2 > capacity) drain(u);
+  return u.buffer + u.used;
+}
+
+void commit(unit& u, char* end) {
+  *end = '\n';
+  u.used = static_cast<std::size_t>(end + 1 - u.buffer);
+}
+
+}  // namespace
+
+void openunit(int number, const char* name) {
+  unit& u = find(number);
+  if (number == 6 || u.stream != nullptr) throw std::invalid_argument("output unit already open");
+  u.name = name;
+  u.used = 0;
+  errno = 0;
+  u.stream = std::fopen(name, "w");
+  if (u.stream == nullptr) failed(u);
+}
+
+void writerecord(int number, const format& f, std::span<const item> items) {
+  unit& u = openfound(number);
+  commit(u, layout(reserve(u, static_cast<std::size_t>(f.width())), f, items));
+}
+
+void writerecord(int number, std::span<const item> items) {
+  unit& u = openfound(number);
+  commit(u, listed(reserve(u, listedsize(items)), items));
+}
+
+void flushunit(int number) { drain(openfound(number)); }
+
+void closeunit(int number) {
+  unit& u = find(number);
+  if (u.stream == nullptr) return;
+  drain(u);
+  std::FILE* stream = u.stream;
+  u.stream = nullptr;
+  errno = 0;
+  if (std::fclose(stream) != 0) failed(u);
+}
+
+void closeunits() {
+  for (unit& u : units) closeunit(u.number);
+}

@@ -1,0 +1,40 @@
+#include <cmath>
+
+#include "kernels/kernels.h"
+#include "output/output.h"
+#include "solver/solver.h"
+
+namespace {
+
+constexpr format samplerecord("(F24.12, 2X, F24.12)");
+
+}  // namespace
+
+void eigenfunctions() {
+  openunit(2, "apartat4.dat");
+
+  for (int i = 1; i <= neig; ++i) {
+    cts.E = eigen[i - 1];
+    shoot(i);
+  }
+
+  for (int i = 1; i <= neig; ++i) {
+    std::array<double, npts> g;
+    for (int k = 1; k <= npts; ++k) g[k - 1] = psi(i, k) * psi(i, k);
+    double s = 0.0;
+    myintegrator(imeth, qa, qb, g.data(), npts, s);
+    norm[i - 1] = 1.0 / std::sqrt(s);
+    writelist(6, norm[i - 1]);
+  }
+
+  // Row k pairs the position of step k - 1 with the value after step k.
+  for (int i = 1; i <= neig; ++i) {
+    writelist(2);
+    writelist(2);
+    writelist(2, "#E= ", eigen[i - 1]);
+    for (int k = 1; k <= npts; ++k) {
+      const double x = static_cast<double>(k - 1) * h + x0;
+      writefmt(2, samplerecord, x, psi(i, k) * norm[i - 1]);
+    }
+  }
+}

@@ -1,0 +1,52 @@
+#include <cmath>
+#include <string>
+
+#include "kernels/kernels.h"
+#include "output/output.h"
+#include "solver/solver.h"
+
+namespace {
+
+constexpr format logheader("(4x, '#N', 16x, 'E')");
+constexpr format logpass("(I6, 2X, F24.16)");
+
+[[noreturn]] void stuck(int i, int m, const char* why) {
+  throw fatalerror("eigenvalue " + std::to_string(i) + ", pass " + std::to_string(m) + ": " + why);
+}
+
+}  // namespace
+
+// Every pass marches afresh at E_a, E_b and the secant estimate; the search converges when the
+// residual of the estimate is strictly below tol (a NaN residual never is).
+double secant(int i, double ea, double eb) {
+  for (int m = 1;; ++m) {
+    cts.E = ea;
+    const double fa = shoot();
+    cts.E = eb;
+    const double fb = shoot();
+    if (!std::isfinite(fa) || !std::isfinite(fb)) stuck(i, m, "residual is not finite");
+    if (fb == fa) stuck(i, m, "secant step undefined, the two residuals are equal");
+    const double enew = (ea * fb - eb * fa) / (fb - fa);
+    if (!std::isfinite(enew)) stuck(i, m, "secant estimate is not finite");
+    cts.E = enew;
+    const double fnew = shoot();
+    writefmt(1, logpass, m, enew);
+    if (tol > std::abs(fnew)) {
+      writelist(1);
+      writelist(1);
+      return enew;
+    }
+    if (!std::isfinite(fnew)) stuck(i, m, "residual is not finite");
+    if (m == maxpasses) stuck(i, m, "no convergence");
+    ea = eb;
+    eb = enew;
+  }
+}
+
+void eigensearch() {
+  openunit(1, "Q7-2016-res.dat");
+  writefmt(1, logheader);
+  for (int i = 1; i <= neig; ++i) eigen[i - 1] = secant(i, guess1[i - 1], guess2[i - 1]);
+  // The log is complete on disk before the eigenfunction file is touched.
+  flushunit(1);
+}

@@ -1,0 +1,24 @@
+#include <stdexcept>
+
+#include "kernels/kernels.h"
+#include "solver/solver.h"
+
+std::array<double, neig> eigen{};
+sampletable psi{};
+std::array<double, neig> norm{};
+
+double shoot(int record, int steps) {
+  if (record != norecord && (record < 1 || record > neig || steps > npts)) {
+    throw std::invalid_argument("shoot: no row of psi for this recording");
+  }
+  double y[ncomp] = {ystart[0], ystart[1]};
+  double ynew[ncomp] = {ystart[0], ystart[1]};
+  for (int k = 1; k <= steps; ++k) {
+    const double x = static_cast<double>(k - 1) * h + x0;
+    mirungekutta4(x, h, y, ncomp, ynew);
+    if (record != norecord) psi(record, k) = ynew[0];
+    y[0] = ynew[0];
+    y[1] = ynew[1];
+  }
+  return ynew[0];
+}

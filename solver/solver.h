@@ -1,0 +1,56 @@
+// Eigenvalue solver: the built-in run parameters, the trajectory march, the secant search
+// for the three lowest eigenvalues and the eigenfunction stage.
+#pragma once
+
+#include <array>
+
+// Run parameters, fixed at build time. Every march takes npts steps of length h from x0,
+// and so ends one step past xf.
+inline constexpr int npts = 500;
+inline constexpr double x0 = 0.0;
+inline constexpr double xf = 1.0;
+inline constexpr double h = (xf - x0) / 499.0;
+inline constexpr double tol = 1e-8;
+inline constexpr std::array<double, 2> ystart = {0.0, 0.1};
+inline constexpr int neig = 3;
+inline constexpr std::array<double, neig> guess1 = {9.5, 39.0, 88.5};
+inline constexpr std::array<double, neig> guess2 = {9.6, 39.1, 88.6};
+inline constexpr int ncomp = 2;
+inline constexpr int imeth = 2;
+inline constexpr double qa = 0.0;
+inline constexpr double qb = 1.0;
+
+// A secant search that has not converged after this many passes is stopped: the run must
+// end even for guesses from which the iteration wanders.
+inline constexpr int maxpasses = 1000;
+
+// Run-wide tables. psi(i, k) holds the first component after step k of the march for
+// eigenvalue i (both counted from 1); the values of one position k are adjacent in storage.
+struct sampletable {
+  std::array<double, neig * npts> data{};
+  double& operator()(int i, int k) { return data[static_cast<std::size_t>((k - 1) * neig + (i - 1))]; }
+};
+extern std::array<double, neig> eigen;
+extern sampletable psi;
+extern std::array<double, neig> norm;
+
+// Marches the model from ystart over `steps` steps for the E held in cts and returns the
+// first component at the end: the shooting residual. With record = i (1 to neig) the first
+// component after each step k is stored as psi(i, k); recording needs steps <= npts.
+inline constexpr int norecord = 0;
+double shoot(int record = norecord, int steps = npts);
+
+// Secant search for eigenvalue i from the guesses ea and eb, logging each pass to unit 1.
+// Returns the first estimate whose residual is below tol. Throws fatalerror, naming the
+// eigenvalue and the pass, when a secant step is undefined (equal residuals), a residual or
+// estimate is not finite, or maxpasses passes have not converged.
+double secant(int i, double ea, double eb);
+
+// First stage: opens the iteration log "Q7-2016-res.dat", finds the eigenvalues in order
+// from the built-in guesses, fills eigen, and leaves the log completely written out.
+void eigensearch();
+
+// Second stage: opens "apartat4.dat", records the eigenfunctions at the eigenvalues found,
+// normalizes them, prints the normalization constants on standard output and writes the
+// normalized eigenfunctions, one block per eigenvalue.
+void eigenfunctions();
