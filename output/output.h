@@ -41,13 +41,17 @@ class format {
       if (count_ == maxdescriptors) bad("has too many descriptors");
       p = skipblanks(text, parseone(text, p, list_[count_]));
       width_ += list_[count_++].width;
-      if (p < text.size() && text[p] == ',') p = skipblanks(text, p + 1);
-      else if (p < text.size() && text[p] != ')') bad("needs ',' between descriptors");
+      if (p < text.size() && text[p] == ',')
+        p = skipblanks(text, p + 1);
+      else if (p < text.size() && text[p] != ')')
+        bad("needs ',' between descriptors");
     }
     if (p == text.size() || skipblanks(text, p + 1) != text.size()) bad("must end with ')'");
   }
 
-  constexpr std::span<const descriptor> descriptors() const { return {list_.data(), static_cast<std::size_t>(count_)}; }
+  constexpr std::span<const descriptor> descriptors() const {
+    return {list_.data(), static_cast<std::size_t>(count_)};
+  }
   constexpr int width() const { return width_; }  // characters in every record
   constexpr std::string_view text() const { return text_; }
 
@@ -73,7 +77,8 @@ class format {
     if (s[p] == '\'') {
       const std::size_t close = s.find('\'', p + 1);
       if (close == std::string_view::npos) bad("has an unclosed literal");
-      d = {descriptor::kind::literal, static_cast<int>(close - p - 1), 0, s.substr(p + 1, close - p - 1)};
+      d = {descriptor::kind::literal, static_cast<int>(close - p - 1), 0,
+           s.substr(p + 1, close - p - 1)};
       return close + 1;
     }
     int n = 0;

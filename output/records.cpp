@@ -7,7 +7,9 @@
 
 namespace {
 
-[[noreturn]] void mismatch(const char* why) { throw std::invalid_argument(why); }
+[[noreturn]] void mismatch(const char* why) {
+  throw std::invalid_argument(why);
+}
 
 char* blanks(char* out, int n) {
   std::memset(out, ' ', static_cast<std::size_t>(n));

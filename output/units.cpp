@@ -21,7 +21,8 @@ struct unit {
   char buffer[capacity];
 };
 
-unit units[] = {{1, "", nullptr, 0, {}}, {2, "", nullptr, 0, {}}, {6, "standard output", stdout, 0, {}}};
+unit units[] = {
+    {1, "", nullptr, 0, {}}, {2, "", nullptr, 0, {}}, {6, "standard output", stdout, 0, {}}};
 
 unit& find(int number) {
   for (unit& u : units) {
@@ -32,7 +33,8 @@ unit& find(int number) {
 
 unit& openfound(int number) {
   unit& u = find(number);
-  if (u.stream == nullptr) throw std::invalid_argument("output unit " + std::to_string(number) + " is not open");
+  if (u.stream == nullptr)
+    throw std::invalid_argument("output unit " + std::to_string(number) + " is not open");
   return u;
 }
 
@@ -83,7 +85,9 @@ void writerecord(int number, std::span<const item> items) {
   commit(u, listed(reserve(u, listedsize(items)), items));
 }
 
-void flushunit(int number) { drain(openfound(number)); }
+void flushunit(int number) {
+  drain(openfound(number));
+}
 
 void closeunit(int number) {
   unit& u = find(number);

@@ -18,7 +18,7 @@ constexpr format logpass("(I6, 2X, F24.16)");
 
 // Every pass marches afresh at E_a, E_b and the secant estimate; the search converges when the
 // residual of the estimate is strictly below tol (a NaN residual never is).
-double secant(int i, double ea, double eb) {
+double secant(int i, double ea, double eb, int passes) {
   for (int m = 1;; ++m) {
     cts.E = ea;
     const double fa = shoot();
@@ -37,7 +37,7 @@ double secant(int i, double ea, double eb) {
       return enew;
     }
     if (!std::isfinite(fnew)) stuck(i, m, "residual is not finite");
-    if (m == maxpasses) stuck(i, m, "no convergence");
+    if (m >= passes) stuck(i, m, "no convergence");
     ea = eb;
     eb = enew;
   }

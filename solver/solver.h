@@ -28,7 +28,9 @@ inline constexpr int maxpasses = 1000;
 // eigenvalue i (both counted from 1); the values of one position k are adjacent in storage.
 struct sampletable {
   std::array<double, neig * npts> data{};
-  double& operator()(int i, int k) { return data[static_cast<std::size_t>((k - 1) * neig + (i - 1))]; }
+  double& operator()(int i, int k) {
+    return data[static_cast<std::size_t>((k - 1) * neig + (i - 1))];
+  }
 };
 extern std::array<double, neig> eigen;
 extern sampletable psi;
@@ -43,8 +45,8 @@ double shoot(int record = norecord, int steps = npts);
 // Secant search for eigenvalue i from the guesses ea and eb, logging each pass to unit 1.
 // Returns the first estimate whose residual is below tol. Throws fatalerror, naming the
 // eigenvalue and the pass, when a secant step is undefined (equal residuals), a residual or
-// estimate is not finite, or maxpasses passes have not converged.
-double secant(int i, double ea, double eb);
+// estimate is not finite, or `passes` passes have not converged.
+double secant(int i, double ea, double eb, int passes = maxpasses);
 
 // First stage: opens the iteration log "Q7-2016-res.dat", finds the eigenvalues in order
 // from the built-in guesses, fills eigen, and leaves the log completely written out.
