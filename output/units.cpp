@@ -16,13 +16,16 @@ constexpr std::size_t capacity = std::size_t{1} << 17;
 struct unit {
   int number;
   std::string name;
-  std::FILE* stream = nullptr;
+  std::FILE* stream;
+  char* buffer;
   std::size_t used = 0;
-  char buffer[capacity];
 };
 
-unit units[] = {
-    {1, "", nullptr, 0, {}}, {2, "", nullptr, 0, {}}, {6, "standard output", stdout, 0, {}}};
+// Zero-filled static storage: the buffers cost nothing at start-up.
+char buffers[3][capacity];
+unit units[] = {{1, "", nullptr, buffers[0]},
+                {2, "", nullptr, buffers[1]},
+                {6, "standard output", stdout, buffers[2]}};
 
 unit& find(int number) {
   for (unit& u : units) {

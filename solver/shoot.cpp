@@ -7,7 +7,9 @@ std::array<double, neig> eigen{};
 sampletable psi{};
 std::array<double, neig> norm{};
 
-double shoot(int record, int steps) {
+// Flattened: the step and the model are inlined into the march (across translation units when
+// the build uses link-time optimization), so the state stays in registers from step to step.
+[[gnu::flatten]] double shoot(int record, int steps) {
   if (record != norecord && (record < 1 || record > neig || steps > npts)) {
     throw std::invalid_argument("shoot: no row of psi for this recording");
   }
