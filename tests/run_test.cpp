@@ -106,3 +106,36 @@ TEST(Run, LogFailureLeavesAnEarlierEigenfunctionFileUntouched) {
 }
 
 }  // namespace
+
+namespace {
+
+bool ispng(const fs::path& file) {
+  return slurp(file).starts_with("\x89PNG\r\n\x1a\n");
+}
+
+TEST(Plot, DrawsTheEigenfunctionsAndTheConvergence) {
+  if (std::system("command -v gnuplot >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "gnuplot is not installed";
+  testdir dir;
+  ASSERT_EQ(run(dir, "", "").status, 0);
+  const fs::path work = dir.path / "work";
+  const std::string plot = "cd '" + work.string() + "' && '" + std::string(EIGENSHOOT_PLOT) + "'";
+  ASSERT_EQ(std::system(plot.c_str()), 0);
+  EXPECT_TRUE(ispng(work / "eigenfunctions.png"));
+  EXPECT_TRUE(ispng(work / "convergence.png"));
+}
+
+TEST(Plot, MissingInputIsReported) {
+  testdir dir;
+  const std::string plot =
+      "cd '" + dir.path.string() + "' && '" + std::string(EIGENSHOOT_PLOT) + "' 2>err";
+  EXPECT_NE(std::system(plot.c_str()), 0);
+  const std::string err = slurp(dir.path / "err");
+  EXPECT_TRUE(err ==
+                  "eigenshoot-plot: apartat4.dat: not found here (run eigenshoot in this directory "
+                  "first)\n" ||
+              err.starts_with("eigenshoot-plot: gnuplot is not installed"))
+      << err;
+}
+
+}  // namespace
