@@ -1,5 +1,8 @@
 // Record layout: fixed-width fields for format texts, free form for list-directed records.
+#include <bit>
 #include <charconv>
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -37,12 +40,80 @@ char* integerfield(char* out, int w, int v) {
   return justify(out, w, digits, end);
 }
 
-// Fw.d: the exact decimal rounding of v to d places (std::to_chars is exact; a minus sign is
-// kept for negative values that round to zero). The text is produced in place at the field's
-// start with room for one column more than the field: a value that still needs w + 1 columns
-// fits only by dropping the optional zero before the point; anything longer is w asterisks.
+__extension__ using uint128 = unsigned __int128;
+
+constexpr std::uint64_t powersof10[] = {1ULL,
+                                        10ULL,
+                                        100ULL,
+                                        1000ULL,
+                                        10000ULL,
+                                        100000ULL,
+                                        1000000ULL,
+                                        10000000ULL,
+                                        100000000ULL,
+                                        1000000000ULL,
+                                        10000000000ULL,
+                                        100000000000ULL,
+                                        1000000000000ULL,
+                                        10000000000000ULL,
+                                        100000000000000ULL,
+                                        1000000000000000ULL,
+                                        10000000000000000ULL,
+                                        100000000000000000ULL};
+constexpr int maxfastdigits = 17;
+
+// v rounded to d decimals, always with a decimal point, as std::to_chars(fixed, d) writes it:
+// the exact decimal value rounded to nearest, ties to even, a minus sign kept for negative
+// values that round to zero. The common case, |v| < 2^53 with d <= 17 and at most 19 digits,
+// is computed directly: v = m * 2^-s exactly, so round(m * 10^d / 2^s) is formed exactly in
+// 128 bits. Anything else goes to std::to_chars. Fails with value_too_large when the text
+// does not fit in [first, last).
+std::to_chars_result fixeddecimal(char* first, char* last, double v, int d) {
+  const auto bits = std::bit_cast<std::uint64_t>(v);
+  const int biased = static_cast<int>((bits >> 52) & 0x7ff);
+  if (biased > 1075 || d > maxfastdigits) {  // |v| >= 2^53, infinite or NaN
+    auto r = std::to_chars(first, last, v, std::chars_format::fixed, d);
+    if (r.ec != std::errc{} || d > 0 || !std::isfinite(v)) return r;
+    if (r.ptr == last) return {last, std::errc::value_too_large};
+    *r.ptr++ = '.';
+    return r;
+  }
+  const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+  const std::uint64_t m = biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
+  const int s = biased == 0 ? 1074 : 1075 - biased;
+
+  const uint128 scaled = uint128{m} * powersof10[d];  // below 2^110
+  uint128 n = 0;                                      // below one half when s >= 128
+  if (s == 0) {
+    n = scaled;
+  } else if (s < 128) {
+    n = scaled >> s;
+    const uint128 rest = scaled - (n << s), half = uint128{1} << (s - 1);
+    if (rest > half || (rest == half && (n & 1) != 0)) ++n;
+  }
+  if ((n >> 64) != 0) return std::to_chars(first, last, v, std::chars_format::fixed, d);
+
+  char text[48];
+  char* p = text;
+  if ((bits >> 63) != 0) *p++ = '-';
+  const auto q = static_cast<std::uint64_t>(n);
+  p = std::to_chars(p, text + sizeof text, q / powersof10[d]).ptr;
+  *p++ = '.';
+  for (std::uint64_t decimals = q % powersof10[d], j = static_cast<std::uint64_t>(d); j-- > 0;) {
+    p[j] = static_cast<char>('0' + decimals % 10);
+    decimals /= 10;
+  }
+  p += d;
+  if (p - text > last - first) return {last, std::errc::value_too_large};
+  return {std::copy(text, p, first), std::errc{}};
+}
+
+// Fw.d: the exact decimal rounding of v, right-justified. The text is produced in place at the
+// field's start with room for one column more than the field: a value that still needs w + 1
+// columns fits only by dropping the optional zero before the point; anything longer is w
+// asterisks.
 char* fixedfield(char* out, int w, int d, double v) {
-  const auto [end, ec] = std::to_chars(out, out + w + 1, v, std::chars_format::fixed, d);
+  const auto [end, ec] = fixeddecimal(out, out + w + 1, v, d);
   if (ec != std::errc{}) return asterisks(out, w);
   const int n = static_cast<int>(end - out);
   if (n == w + 1) {

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,30 @@ TEST(Records, FieldEdges) {
       {"(F5.1)", inf, "  inf"},
   };
   for (const row& r : rows) EXPECT_EQ(formatted(r.text, {r.value}), r.want) << r.text;
+}
+
+// F fields are the exact decimal value rounded to nearest (ties to even), as std::to_chars
+// writes it, over the whole range of magnitudes and digit counts, with the point always shown.
+TEST(Records, FixedFieldsAreExactDecimalRounding) {
+  std::mt19937_64 random(20161207);
+  std::vector<double> values = {
+      0.125, 0.375,  2.5, 3.5, -0.5, 5e-324, 9007199254740991.0, 9007199254740994.0,
+      1e22,  -1e-14, 0.0, -0.0};
+  for (int n = 0; n < 20000; ++n) {
+    const double mantissa = std::uniform_real_distribution<double>(-1.0, 1.0)(random);
+    values.push_back(std::ldexp(mantissa, static_cast<int>(random() % 140) - 80));
+  }
+  for (double v : values) {
+    for (int d = 0; d <= 20; ++d) {
+      char want[400];
+      std::string text(want,
+                       std::to_chars(want, want + sizeof want, v, std::chars_format::fixed, d).ptr);
+      if (d == 0) text += '.';
+      if (text.size() > 60) continue;
+      const std::string field = formatted("(F60." + std::to_string(d) + ")", {v});
+      ASSERT_EQ(field, padded(text, 60)) << v << " " << d;
+    }
+  }
 }
 
 TEST(Records, FormatTextSyntax) {
