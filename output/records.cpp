@@ -42,25 +42,12 @@ char* integerfield(char* out, int w, int v) {
 
 __extension__ using uint128 = unsigned __int128;
 
-constexpr std::uint64_t powersof10[] = {1ULL,
-                                        10ULL,
-                                        100ULL,
-                                        1000ULL,
-                                        10000ULL,
-                                        100000ULL,
-                                        1000000ULL,
-                                        10000000ULL,
-                                        100000000ULL,
-                                        1000000000ULL,
-                                        10000000000ULL,
-                                        100000000000ULL,
-                                        1000000000000ULL,
-                                        10000000000000ULL,
-                                        100000000000000ULL,
-                                        1000000000000000ULL,
-                                        10000000000000000ULL,
-                                        100000000000000000ULL};
 constexpr int maxfastdigits = 17;
+constexpr auto powersof10 = [] {
+  std::array<std::uint64_t, maxfastdigits + 1> p{1};
+  for (std::size_t d = 1; d < p.size(); ++d) p[d] = p[d - 1] * 10;
+  return p;
+}();
 
 // v rounded to d decimals, always with a decimal point, as std::to_chars(fixed, d) writes it:
 // the exact decimal value rounded to nearest, ties to even, a minus sign kept for negative
@@ -82,8 +69,9 @@ std::to_chars_result fixeddecimal(char* first, char* last, double v, int d) {
   const std::uint64_t m = biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
   const int s = biased == 0 ? 1074 : 1075 - biased;
 
-  const uint128 scaled = uint128{m} * powersof10[d];  // below 2^110
-  uint128 n = 0;                                      // below one half when s >= 128
+  const std::uint64_t scale = powersof10[static_cast<std::size_t>(d)];
+  const uint128 scaled = uint128{m} * scale;  // below 2^110
+  uint128 n = 0;                              // below one half when s >= 128
   if (s == 0) {
     n = scaled;
   } else if (s < 128) {
@@ -97,12 +85,10 @@ std::to_chars_result fixeddecimal(char* first, char* last, double v, int d) {
   char* p = text;
   if ((bits >> 63) != 0) *p++ = '-';
   const auto q = static_cast<std::uint64_t>(n);
-  p = std::to_chars(p, text + sizeof text, q / powersof10[d]).ptr;
+  p = std::to_chars(p, text + sizeof text, q / scale).ptr;
   *p++ = '.';
-  for (std::uint64_t decimals = q % powersof10[d], j = static_cast<std::uint64_t>(d); j-- > 0;) {
-    p[j] = static_cast<char>('0' + decimals % 10);
-    decimals /= 10;
-  }
+  std::uint64_t decimals = q % scale;
+  for (int j = d; j-- > 0; decimals /= 10) p[j] = static_cast<char>('0' + decimals % 10);
   p += d;
   if (p - text > last - first) return {last, std::errc::value_too_large};
   return {std::copy(text, p, first), std::errc{}};
