@@ -81,17 +81,19 @@ std::to_chars_result fixeddecimal(char* first, char* last, double v, int d) {
   }
   if ((n >> 64) != 0) return std::to_chars(first, last, v, std::chars_format::fixed, d);
 
+  // The digits of round(v * 10^d), at least d + 1 of them, written from the last backwards
+  // with the point put in before the last d.
   char text[48];
-  char* p = text;
-  if ((bits >> 63) != 0) *p++ = '-';
-  const auto q = static_cast<std::uint64_t>(n);
-  p = std::to_chars(p, text + sizeof text, q / scale).ptr;
-  *p++ = '.';
-  std::uint64_t decimals = q % scale;
-  for (int j = d; j-- > 0; decimals /= 10) p[j] = static_cast<char>('0' + decimals % 10);
-  p += d;
-  if (p - text > last - first) return {last, std::errc::value_too_large};
-  return {std::copy(text, p, first), std::errc{}};
+  char* const textend = text + sizeof text;
+  char* p = textend;
+  auto q = static_cast<std::uint64_t>(n);
+  for (int j = 0; j < d; ++j, q /= 10) *--p = static_cast<char>('0' + q % 10);
+  *--p = '.';
+  do *--p = static_cast<char>('0' + q % 10);
+  while ((q /= 10) != 0);
+  if ((bits >> 63) != 0) *--p = '-';
+  if (textend - p > last - first) return {last, std::errc::value_too_large};
+  return {std::copy(p, textend, first), std::errc{}};
 }
 
 // Fw.d: the exact decimal rounding of v, right-justified. The text is produced in place at the
