@@ -1,4 +1,4 @@
-// A fresh temporary directory for one test, removed with everything in it afterwards.
+// A fresh temporary directory for one test, removed with all it holds afterwards; file helpers.
 #pragma once
 
 #include <cstdlib>
@@ -9,25 +9,16 @@
 #include <vector>
 
 struct testdir {
-  std::filesystem::path path;
-
-  testdir() {
+  std::filesystem::path path = [] {
     std::string pattern = (std::filesystem::temp_directory_path() / "eigenshoot-XXXXXX").string();
-    path = mkdtemp(pattern.data());
-  }
-  ~testdir() {
-    std::error_code ignored;
-    std::filesystem::permissions(path, std::filesystem::perms::owner_all, ignored);
-    std::filesystem::remove_all(path, ignored);
-  }
-  testdir(const testdir&) = delete;
-  testdir& operator=(const testdir&) = delete;
+    return std::filesystem::path(mkdtemp(pattern.data()));
+  }();
+  ~testdir() { std::filesystem::remove_all(path); }
 };
 
 inline std::string slurp(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
   std::ostringstream text;
-  text << in.rdbuf();
+  text << std::ifstream(file, std::ios::binary).rdbuf();
   return text.str();
 }
 
