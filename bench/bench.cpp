@@ -44,7 +44,7 @@ void BM_quadrature(benchmark::State& state) {
 BENCHMARK(BM_quadrature);
 
 void BM_record(benchmark::State& state) {
-  constexpr format samplerecord("(F24.12, 2X, F24.12)");
+  const format samplerecord("(F24.12, 2X, F24.12)");
   char out[64];
   double x = 0.0;
   for (auto _ : state) {

@@ -9,7 +9,6 @@
 #include <array>
 #include <span>
 #include <stdexcept>
-#include <string>
 #include <string_view>
 
 // A failure that stops the run: what() is the diagnostic after the program's name, such as
@@ -28,88 +27,17 @@ struct descriptor {
   std::string_view text{};
 };
 
-// A format text, parsed once. Declared constexpr, the program's formats are parsed and
-// checked at compile time; a malformed text throws std::invalid_argument.
+// A format text, parsed once, when the object is made; a malformed text throws
+// std::invalid_argument. Literal descriptors refer into the text, which must outlive it.
 class format {
  public:
-  static constexpr int maxdescriptors = 16;
-
-  constexpr explicit format(std::string_view text) : text_(text) {
-    std::size_t p = skipblanks(text, 0);
-    if (p == text.size() || text[p] != '(') bad("must begin with '('");
-    for (p = skipblanks(text, p + 1); p < text.size() && text[p] != ')';) {
-      if (count_ == maxdescriptors) bad("has too many descriptors");
-      p = skipblanks(text, parseone(text, p, list_[count_]));
-      width_ += list_[count_++].width;
-      if (p < text.size() && text[p] == ',')
-        p = skipblanks(text, p + 1);
-      else if (p < text.size() && text[p] != ')')
-        bad("needs ',' between descriptors");
-    }
-    if (p == text.size() || skipblanks(text, p + 1) != text.size()) bad("must end with ')'");
-  }
-
-  constexpr std::span<const descriptor> descriptors() const {
-    return {list_.data(), static_cast<std::size_t>(count_)};
-  }
-  constexpr int width() const { return width_; }  // characters in every record
-  constexpr std::string_view text() const { return text_; }
+  explicit format(std::string_view text);
+  std::span<const descriptor> descriptors() const { return {list_.data(), count_}; }
+  int width() const { return width_; }  // characters in every record
 
  private:
-  [[noreturn]] static void bad(const char* why) {
-    throw std::invalid_argument(std::string("format text ") + why);
-  }
-  static constexpr bool digit(char c) { return c >= '0' && c <= '9'; }
-  static constexpr std::size_t skipblanks(std::string_view s, std::size_t p) {
-    while (p < s.size() && s[p] == ' ') ++p;
-    return p;
-  }
-  // Reads an unsigned count at p into n; returns the position after it.
-  static constexpr std::size_t number(std::string_view s, std::size_t p, int& n) {
-    if (p == s.size() || !digit(s[p])) bad("needs a number");
-    for (n = 0; p < s.size() && digit(s[p]); ++p) {
-      if (n > 9999) bad("has a field that is too wide");
-      n = n * 10 + (s[p] - '0');
-    }
-    return p;
-  }
-  static constexpr std::size_t parseone(std::string_view s, std::size_t p, descriptor& d) {
-    if (s[p] == '\'') {
-      const std::size_t close = s.find('\'', p + 1);
-      if (close == std::string_view::npos) bad("has an unclosed literal");
-      d = {descriptor::kind::literal, static_cast<int>(close - p - 1), 0,
-           s.substr(p + 1, close - p - 1)};
-      return close + 1;
-    }
-    int n = 0;
-    if (digit(s[p])) {  // nX
-      p = number(s, p, n);
-      if (p == s.size() || (s[p] != 'X' && s[p] != 'x') || n == 0) bad("expects nX with n > 0");
-      d = {descriptor::kind::blanks, n, 0, {}};
-      return p + 1;
-    }
-    const char letter = s[p] | 0x20;  // either case
-    if (letter == 'i') {
-      p = number(s, p + 1, n);
-      if (n == 0) bad("expects Iw with w > 0");
-      d = {descriptor::kind::integer, n, 0, {}};
-      return p;
-    }
-    if (letter == 'f') {
-      int places = 0;
-      p = number(s, p + 1, n);
-      if (p == s.size() || s[p] != '.') bad("expects Fw.d");
-      p = number(s, p + 1, places);
-      if (n == 0 || places >= n) bad("expects Fw.d with w > d");
-      d = {descriptor::kind::fixed, n, places, {}};
-      return p;
-    }
-    bad("has an unknown descriptor");
-  }
-
-  std::string_view text_;
-  std::array<descriptor, maxdescriptors> list_{};
-  int count_ = 0;
+  std::array<descriptor, 16> list_{};
+  std::size_t count_ = 0;
   int width_ = 0;
 };
 

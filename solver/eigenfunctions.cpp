@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr format samplerecord("(F24.12, 2X, F24.12)");
+const format samplerecord("(F24.12, 2X, F24.12)");
 
 }  // namespace
 

@@ -7,8 +7,8 @@
 
 namespace {
 
-constexpr format logheader("(4x, '#N', 16x, 'E')");
-constexpr format logpass("(I6, 2X, F24.16)");
+const format logheader("(4x, '#N', 16x, 'E')");
+const format logpass("(I6, 2X, F24.16)");
 
 [[noreturn]] void stuck(int i, int m, const char* why) {
   throw fatalerror("eigenvalue " + std::to_string(i) + ", pass " + std::to_string(m) + ": " + why);
