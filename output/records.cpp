@@ -24,20 +24,19 @@ char* asterisks(char* out, int n) {
   return out + n;
 }
 
-// Right-justifies the text [first, last) in a field of w columns.
-char* justify(char* out, int w, const char* first, const char* last) {
-  const int n = static_cast<int>(last - first);
-  out = blanks(out, w - n);
-  std::memmove(out, first, static_cast<std::size_t>(n));
-  return out + n;
+// Right-justifies the n characters at text in the field of w columns at out; the text may
+// already lie at the start of the field.
+char* justify(char* out, int w, const char* text, int n) {
+  std::memmove(out + (w - n), text, static_cast<std::size_t>(n));
+  blanks(out, w - n);
+  return out + w;
 }
 
 // Iw: the integer right-justified, or w asterisks when it does not fit.
 char* integerfield(char* out, int w, int v) {
   char digits[16];
-  const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, v);
-  if (end - digits > w) return asterisks(out, w);
-  return justify(out, w, digits, end);
+  const int n = static_cast<int>(std::to_chars(digits, digits + sizeof digits, v).ptr - digits);
+  return n > w ? asterisks(out, w) : justify(out, w, digits, n);
 }
 
 __extension__ using uint128 = unsigned __int128;
@@ -110,9 +109,7 @@ char* fixedfield(char* out, int w, int d, double v) {
     std::memmove(out + zero, out + zero + 1, static_cast<std::size_t>(n - zero - 1));
     return out + w;
   }
-  std::memmove(out + (w - n), out, static_cast<std::size_t>(n));
-  std::memset(out, ' ', static_cast<std::size_t>(w - n));
-  return out + w;
+  return justify(out, w, out, n);
 }
 
 // Widest list-directed real: the shortest round-trip form of any double.
