@@ -1,9 +1,8 @@
 #include "kernels/kernels.h"
 #include "output/output.h"
 
-// Sums left to right: interior samples times their weight first, the two end samples last.
-// The weights are recomputed for every term with the same operations, so the result does
-// not depend on how a compiler might have hoisted them.
+// Each term is a sample times its weight, the weight recomputed for every term, added to the
+// running sum strictly left to right: the interior samples first, the two end samples last.
 void myintegrator(int im, double a, double b, const double* f, int npts, double& result) {
   result = 0.0;
   if (npts < 2) return;

@@ -27,14 +27,13 @@ void eigenfunctions() {
     writelist(6, norm[i - 1]);
   }
 
-  // Row k pairs the position of step k - 1 with the value after step k.
+  // Row k pairs the position where step k starts with the value after step k.
   for (int i = 1; i <= neig; ++i) {
     writelist(2);
     writelist(2);
     writelist(2, "#E= ", eigen[i - 1]);
     for (int k = 1; k <= npts; ++k) {
-      const double x = static_cast<double>(k - 1) * h + x0;
-      writefmt(2, samplerecord, x, psi(i, k) * norm[i - 1]);
+      writefmt(2, samplerecord, position(k), psi(i, k) * norm[i - 1]);
     }
   }
 }

@@ -16,8 +16,7 @@ std::array<double, neig> norm{};
   double y[ncomp] = {ystart[0], ystart[1]};
   double ynew[ncomp] = {ystart[0], ystart[1]};
   for (int k = 1; k <= steps; ++k) {
-    const double x = static_cast<double>(k - 1) * h + x0;
-    mirungekutta4(x, h, y, ncomp, ynew);
+    mirungekutta4(position(k), h, y, ncomp, ynew);
     if (record != norecord) psi(record, k) = ynew[0];
     y[0] = ynew[0];
     y[1] = ynew[1];

@@ -20,6 +20,11 @@ inline constexpr int imeth = 2;
 inline constexpr double qa = 0.0;
 inline constexpr double qb = 1.0;
 
+// The position at the start of step k (counted from 1): convert, multiply, add.
+inline double position(int k) {
+  return static_cast<double>(k - 1) * h + x0;
+}
+
 // A secant search that has not converged after this many passes is stopped: the run must
 // end even for guesses from which the iteration wanders.
 inline constexpr int maxpasses = 1000;
