@@ -1,10 +1,10 @@
 // Record layout: fixed-width fields for format texts, free form for list-directed records.
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <string>
 
 #include "output/output.h"
 
@@ -48,22 +48,26 @@ constexpr auto powersof10 = [] {
   return p;
 }();
 
+// The general conversion, for values outside the common case; a point is added for d = 0.
+std::to_chars_result generalfixed(char* first, char* last, double v, int d) {
+  auto r = std::to_chars(first, last, v, std::chars_format::fixed, d);
+  if (r.ec != std::errc{} || d > 0 || !std::isfinite(v)) return r;
+  if (r.ptr == last) return {last, std::errc::value_too_large};
+  *r.ptr++ = '.';
+  return r;
+}
+
 // v rounded to d decimals, always with a decimal point, as std::to_chars(fixed, d) writes it:
 // the exact decimal value rounded to nearest, ties to even, a minus sign kept for negative
 // values that round to zero. The common case, |v| < 2^53 with d <= 17 and at most 19 digits,
 // is computed directly: v = m * 2^-s exactly, so round(m * 10^d / 2^s) is formed exactly in
-// 128 bits. Anything else goes to std::to_chars. Fails with value_too_large when the text
+// 128 bits. Anything else goes to the general conversion. Fails with value_too_large when the text
 // does not fit in [first, last).
 std::to_chars_result fixeddecimal(char* first, char* last, double v, int d) {
   const auto bits = std::bit_cast<std::uint64_t>(v);
   const int biased = static_cast<int>((bits >> 52) & 0x7ff);
-  if (biased > 1075 || d > maxfastdigits) {  // |v| >= 2^53, infinite or NaN
-    auto r = std::to_chars(first, last, v, std::chars_format::fixed, d);
-    if (r.ec != std::errc{} || d > 0 || !std::isfinite(v)) return r;
-    if (r.ptr == last) return {last, std::errc::value_too_large};
-    *r.ptr++ = '.';
-    return r;
-  }
+  // |v| of 2^53 or more, infinities and NaNs take the general conversion.
+  if (biased > 1075 || d > maxfastdigits) return generalfixed(first, last, v, d);
   const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
   const std::uint64_t m = biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
   const int s = biased == 0 ? 1074 : 1075 - biased;
@@ -78,7 +82,7 @@ std::to_chars_result fixeddecimal(char* first, char* last, double v, int d) {
     const uint128 rest = scaled - (n << s), half = uint128{1} << (s - 1);
     if (rest > half || (rest == half && (n & 1) != 0)) ++n;
   }
-  if ((n >> 64) != 0) return std::to_chars(first, last, v, std::chars_format::fixed, d);
+  if ((n >> 64) != 0) return generalfixed(first, last, v, d);
 
   // The digits of round(v * 10^d), at least d + 1 of them, written from the last backwards
   // with the point put in before the last d.
