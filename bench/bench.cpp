@@ -65,11 +65,7 @@ void BM_computation(benchmark::State& state) {
     for (int i = 1; i <= neig; ++i) {
       cts.E = eigen[i - 1];
       shoot(i);
-      std::array<double, npts> g;
-      for (int k = 1; k <= npts; ++k) g[k - 1] = psi(i, k) * psi(i, k);
-      double s = 0.0;
-      myintegrator(imeth, qa, qb, g.data(), npts, s);
-      norm[i - 1] = 1.0 / std::sqrt(s);
+      norm[i - 1] = normalize(i);
     }
     benchmark::DoNotOptimize(norm);
   }

@@ -10,6 +10,14 @@ const format samplerecord("(F24.12, 2X, F24.12)");
 
 }  // namespace
 
+double normalize(int i) {
+  std::array<double, npts> g;
+  for (int k = 1; k <= npts; ++k) g[k - 1] = psi(i, k) * psi(i, k);
+  double s = 0.0;
+  myintegrator(imeth, qa, qb, g.data(), npts, s);
+  return 1.0 / std::sqrt(s);
+}
+
 void eigenfunctions() {
   openunit(2, "apartat4.dat");
 
@@ -19,11 +27,7 @@ void eigenfunctions() {
   }
 
   for (int i = 1; i <= neig; ++i) {
-    std::array<double, npts> g;
-    for (int k = 1; k <= npts; ++k) g[k - 1] = psi(i, k) * psi(i, k);
-    double s = 0.0;
-    myintegrator(imeth, qa, qb, g.data(), npts, s);
-    norm[i - 1] = 1.0 / std::sqrt(s);
+    norm[i - 1] = normalize(i);
     writelist(6, norm[i - 1]);
   }
 

@@ -47,6 +47,10 @@ extern std::array<double, neig> norm;
 inline constexpr int norecord = 0;
 double shoot(int record = norecord, int steps = npts);
 
+// The normalization constant of the recorded row psi(i, 1 ... npts): 1 / sqrt of the integral
+// of its square by the quadrature imeth over [qa, qb].
+double normalize(int i);
+
 // Secant search for eigenvalue i from the guesses ea and eb, logging each pass to unit 1.
 // Returns the first estimate whose residual is below tol. Throws fatalerror, naming the
 // eigenvalue and the pass, when a secant step is undefined (equal residuals), a residual or
