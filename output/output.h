@@ -61,6 +61,9 @@ char* layout(char* out, const format& f, std::span<const item> items);
 std::size_t listedsize(std::span<const item> items);
 char* listed(char* out, std::span<const item> items);
 
+// Makes the standard descriptors safe to write through before any file is opened: see units.cpp.
+void prepareoutput();
+
 // Units. open binds unit 1 or 2 to the named file in the working directory, created or
 // rewritten from its start. A write appends one record. flushunit writes out what is pending;
 // closeunit flushes and closes (standard output too, for unit 6); closeunits does so for every
@@ -68,6 +71,7 @@ char* listed(char* out, std::span<const item> items);
 void openunit(int unit, const char* name);
 void writerecord(int unit, const format& f, std::span<const item> items);
 void writerecord(int unit, std::span<const item> items);
+void writetext(int unit, std::string_view text);  // text as it stands, its lines ended by '\n'
 void flushunit(int unit);
 void closeunit(int unit);
 void closeunits();

@@ -2,12 +2,20 @@
 // C library in large pieces: a whole run's file fits in one buffer, so each file is written
 // with a single call. Buffered output fails late (a full disk shows only when data is
 // handed over, flushed or closed), so every one of those steps is checked.
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "output/output.h"
+
+#if defined(__unix__) || defined(__APPLE__)
+#define EIGENSHOOT_POSIX 1
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -68,13 +76,31 @@ void commit(unit& u, char* end) {
 
 }  // namespace
 
+// A descriptor 0, 1 or 2 that is closed at start-up would be handed to the first file opened,
+// and records meant for standard output or diagnostics would land in that file. Each closed
+// one is taken by /dev/null opened for reading only, so that writes to it fail and are
+// reported. A file-size limit makes a write fail with EFBIG rather than kill the process.
+void prepareoutput() {
+#ifdef EIGENSHOOT_POSIX
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    errno = 0;
+    if (open("/dev/null", O_RDONLY) != fd)
+      throw fatalerror(std::string("/dev/null: ") + std::strerror(errno));
+  }
+#endif
+#ifdef SIGXFSZ
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
+}
+
 void openunit(int number, const char* name) {
   unit& u = find(number);
   if (number == 6 || u.stream != nullptr) throw std::invalid_argument("output unit already open");
   u.name = name;
   u.used = 0;
   errno = 0;
-  u.stream = std::fopen(name, "w");
+  u.stream = std::fopen(name, "wb");
   if (u.stream == nullptr) failed(u);
 }
 
@@ -86,6 +112,12 @@ void writerecord(int number, const format& f, std::span<const item> items) {
 void writerecord(int number, std::span<const item> items) {
   unit& u = openfound(number);
   commit(u, listed(reserve(u, listedsize(items)), items));
+}
+
+void writetext(int number, std::string_view text) {
+  unit& u = openfound(number);
+  char* out = reserve(u, text.size());
+  u.used = static_cast<std::size_t>(std::copy(text.begin(), text.end(), out) - u.buffer);
 }
 
 void flushunit(int number) {

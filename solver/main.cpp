@@ -7,10 +7,17 @@
 #include "output/output.h"
 #include "solver/solver.h"
 
-int main() {
+int main(int argc, char** argv) {
   try {
-    eigensearch();
-    eigenfunctions();
+    prepareoutput();
+    const request asked = commandline(argc, argv);
+    if (asked == request::refused) return 2;
+    if (asked == request::run) {
+      eigensearch();
+      eigenfunctions();
+    } else {
+      writetext(6, asked == request::help ? usage : version);
+    }
     closeunits();
     return 0;
   } catch (const std::exception& failure) {

@@ -65,3 +65,11 @@ void eigensearch();
 // normalizes them, prints the normalization constants on standard output and writes the
 // normalized eigenfunctions, one block per eigenvalue.
 void eigenfunctions();
+
+// What the command line asks for: the computation (no arguments), or only the usage text or
+// the version, to be printed on standard output. Any other argument is refused with a
+// diagnostic on standard error, before any file is touched.
+enum class request { run, help, version, refused };
+request commandline(int argc, char** argv);
+extern const char* const usage;
+extern const char* const version;

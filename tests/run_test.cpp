@@ -18,27 +18,30 @@ struct outcome {
   std::string out, err;
 };
 
-// Runs `command` in dir/work (created if missing) after the shell text `before`, with standard
-// output to `stdoutto` (by default dir/stdout) and standard error to dir/stderr.
-outcome run(const testdir& dir, const std::string& before = "", std::string stdoutto = "",
-            const std::string& command = EIGENSHOOT_PROGRAM) {
+// Runs `command` with `arguments` in dir/work (created if missing) after the shell text
+// `setup`. Standard output and error go to dir/stdout and dir/stderr unless `streams` redirects
+// them otherwise.
+outcome run(const testdir& dir, const std::string& setup = "", const std::string& streams = "",
+            const std::string& command = EIGENSHOOT_PROGRAM, const std::string& arguments = "") {
   const fs::path work = dir.path / "work", out = dir.path / "stdout", err = dir.path / "stderr";
   fs::create_directories(work);
-  if (stdoutto.empty()) stdoutto = out.string();
-  const std::string line = "cd '" + work.string() + "' && " + before + " exec '" + command +
-                           "' >'" + stdoutto + "' 2>'" + err.string() + "'";
+  const std::string line = "cd '" + work.string() + "' && " + setup + " exec '" + command + "' " +
+                           arguments + " >'" + out.string() + "' 2>'" + err.string() + "' " +
+                           streams;
   const int raw = std::system(line.c_str());
   return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
 }
 
-// What a failed run must leave of a file: the complete output, nothing, or what the test put
-// there (a directory or a link).
-enum class state { complete, absent, kept };
+// What a failed run must leave of a file: the complete output, the start of it, nothing, or
+// what the test put there (a directory or a link).
+enum class state { complete, truncated, absent, kept };
 
 void expectstate(const fs::path& file, state want) {
   const auto status = fs::symlink_status(file);
-  if (want == state::complete) {
-    EXPECT_EQ(slurp(file), slurp(golden / file.filename())) << file;
+  if (want == state::complete || want == state::truncated) {
+    const std::string text = slurp(file), reference = slurp(golden / file.filename());
+    EXPECT_TRUE(fs::is_regular_file(status) && reference.starts_with(text)) << file;
+    EXPECT_EQ(text.size() < reference.size(), want == state::truncated) << file;
   } else {
     EXPECT_EQ(fs::exists(status), want == state::kept) << file;
     EXPECT_FALSE(fs::is_regular_file(status)) << file;
@@ -47,7 +50,8 @@ void expectstate(const fs::path& file, state want) {
 
 TEST(Run, WritesExactlyTheReferenceOutputs) {
   testdir dir;
-  const outcome r = run(dir);
+  // Longer files from an earlier run are replaced, not overwritten in part.
+  const outcome r = run(dir, "head -c 300000 /dev/zero | tee Q7-2016-res.dat >apartat4.dat &&");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path / "work"), {}), 2);
@@ -61,19 +65,13 @@ TEST(Run, WritesExactlyTheReferenceOutputs) {
   expectstate(dir.path / "work" / eigenfile, state::complete);
 }
 
-TEST(Run, SecondRunReplacesLongerOldFiles) {
-  testdir dir;
-  const outcome r = run(dir, "head -c 300000 /dev/zero | tee Q7-2016-res.dat >apartat4.dat &&");
-  EXPECT_EQ(r.status, 0);
-  expectstate(dir.path / "work" / logfile, state::complete);
-  expectstate(dir.path / "work" / eigenfile, state::complete);
-}
-
 // Each way an output can fail ends the run with status 1 and one line naming the destination
-// and the system's reason, and nothing after the failure is written.
+// and the system's reason, and nothing after the failure is written. A standard descriptor
+// that is closed at start-up is never taken by a file: no record and no diagnostic lands in
+// another destination's file.
 TEST(Run, EveryOutputFailureIsReported) {
   const struct {
-    std::string before, stdoutto, diagnostic;
+    std::string setup, streams, diagnostic;
     state log, eigen;
   } rows[] = {
       {"mkdir Q7-2016-res.dat &&", "", "Q7-2016-res.dat: Is a directory", state::kept,
@@ -83,18 +81,24 @@ TEST(Run, EveryOutputFailureIsReported) {
        state::kept, state::absent},
       {"ln -s /dev/full apartat4.dat &&", "", "apartat4.dat: No space left on device",
        state::complete, state::kept},
-      {"", "/dev/full", "standard output: No space left on device", state::complete,
+      {"", ">/dev/full", "standard output: No space left on device", state::complete,
        state::complete},
+      {"", ">&-", "standard output: Bad file descriptor", state::complete, state::complete},
       {"rmdir \"$PWD\" &&", "", "Q7-2016-res.dat: No such file or directory", state::absent,
        state::absent},
+      {"ulimit -f 16 &&", "", "apartat4.dat: File too large", state::complete, state::truncated},
+      {"mkdir apartat4.dat &&", "<&-", "apartat4.dat: Is a directory", state::complete,
+       state::kept},
+      {"mkdir apartat4.dat &&", "2>&-", "", state::complete, state::kept},
+      {"mkdir apartat4.dat &&", "<&- >&- 2>&-", "", state::complete, state::kept},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.diagnostic);
+    SCOPED_TRACE(row.setup + row.streams);
     testdir dir;
-    const outcome r = run(dir, row.before, row.stdoutto);
+    const outcome r = run(dir, row.setup, row.streams);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "eigenshoot: " + row.diagnostic + "\n");
-    if (row.stdoutto.empty()) {
+    EXPECT_EQ(r.err, row.diagnostic.empty() ? "" : "eigenshoot: " + row.diagnostic + "\n");
+    if (row.streams.empty()) {
       EXPECT_EQ(r.out, "");  // no constant printed before a failure
     }
     expectstate(dir.path / "work" / logfile, row.log);
@@ -109,6 +113,36 @@ TEST(Run, LogFailureLeavesAnEarlierEigenfunctionFileUntouched) {
   EXPECT_EQ(slurp(dir.path / "work" / eigenfile), "earlier\n");
 }
 
+// Both commands answer --help and --version on standard output and refuse anything else with
+// status 2; none of these touches a file. Each manual page documents the options.
+TEST(Run, CommandLine) {
+  for (const std::string command : {EIGENSHOOT_PROGRAM, EIGENSHOOT_PLOT}) {
+    const std::string name = fs::path(command).filename();
+    const struct {
+      std::string arguments, out, err;
+      int status;
+    } rows[] = {
+        {"--help", "Usage: " + name + " [--help | --version]\n", "", 0},
+        {"-h --version", "Usage: " + name + " [--help | --version]\n", "", 0},
+        {"--version", name + " 1.0\n", "", 0},
+        {"--help -v", "", name + ": unrecognized argument '-v'\nTry '" + name + " --help'.\n", 2},
+    };
+    for (const auto& row : rows) {
+      SCOPED_TRACE(name + " " + row.arguments);
+      testdir dir;
+      const outcome r = run(dir, "", "", command, row.arguments);
+      EXPECT_EQ(r.status, row.status);
+      EXPECT_EQ(r.out.substr(0, row.out.size()), row.out);
+      EXPECT_EQ(r.err, row.err);
+      EXPECT_TRUE(fs::is_empty(dir.path / "work"));
+    }
+    const std::string manual = slurp(golden.parent_path().parent_path() / "docs" / (name + ".1"));
+    for (const char* option : {"\\-h", "\\-\\-help", "\\-\\-version"}) {
+      EXPECT_NE(manual.find(option), std::string::npos) << name << option;
+    }
+  }
+}
+
 TEST(Plot, DrawsTheEigenfunctionsAndTheConvergence) {
   if (std::system("command -v gnuplot >/dev/null 2>&1") != 0)
     GTEST_SKIP() << "gnuplot is not installed";
@@ -118,6 +152,12 @@ TEST(Plot, DrawsTheEigenfunctionsAndTheConvergence) {
   for (const char* picture : {"eigenfunctions.png", "convergence.png"}) {
     EXPECT_TRUE(slurp(dir.path / "work" / picture).starts_with("\x89PNG\r\n\x1a\n")) << picture;
   }
+  // A picture that cannot be written is one line on standard error, nothing on the terminal.
+  const outcome r =
+      run(dir, "rm eigenfunctions.png && mkdir eigenfunctions.png &&", "", EIGENSHOOT_PLOT);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_TRUE(r.err.starts_with("eigenshoot-plot: ") && lines(r.err).size() == 1) << r.err;
 }
 
 TEST(Plot, MissingInputIsReported) {
