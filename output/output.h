@@ -55,9 +55,14 @@ struct item {
 };
 
 // Record layout, without a line terminator. layout() writes exactly f.width() characters
-// and needs one spare column; listed() writes at most listedsize(items) characters.
-// Both throw std::invalid_argument when the items do not match what the record needs.
+// and needs layoutslack spare columns after them, which it may overwrite; listed() writes at
+// most listedsize(items) characters. Both throw std::invalid_argument when the items do not
+// match what the record needs. fixedfield() writes one Fw.d field in the same way: v rounded
+// to d decimals (ties to even), always with a point, right-justified, the zero before the
+// point dropped only when the field is otherwise too narrow, w asterisks when even that fails.
+inline constexpr std::size_t layoutslack = 32;
 char* layout(char* out, const format& f, std::span<const item> items);
+char* fixedfield(char* out, int w, int d, double v);
 std::size_t listedsize(std::span<const item> items);
 char* listed(char* out, std::span<const item> items);
 

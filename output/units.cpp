@@ -62,10 +62,11 @@ void drain(unit& u) {
   if (std::fflush(u.stream) != 0) failed(u);
 }
 
-// Room for a record of n characters, its line terminator and one spare column.
+// Room for a record of n characters, its line terminator and the columns that the layout
+// may overwrite after it.
 char* reserve(unit& u, std::size_t n) {
-  if (n + 2 > capacity) throw std::invalid_argument("output record too long");
-  if (u.used + n + 2 > capacity) drain(u);
+  if (n + layoutslack > capacity) throw std::invalid_argument("output record too long");
+  if (u.used + n + layoutslack > capacity) drain(u);
   return u.buffer + u.used;
 }
 

@@ -13,7 +13,7 @@ namespace {
 
 std::string formatted(std::string_view text, std::vector<item> items) {
   const format f(text);
-  std::string record(static_cast<std::size_t>(f.width()) + 1, '?');
+  std::string record(static_cast<std::size_t>(f.width()) + layoutslack, '?');
   record.resize(static_cast<std::size_t>(layout(record.data(), f, items) - record.data()));
   return record;
 }
@@ -49,23 +49,30 @@ TEST(Records, FormattedLayouts) {
 }
 
 // F fields are the exact decimal value rounded to nearest, ties to even, as std::to_chars
-// writes it, over the whole range of magnitudes and digit counts, always with a point.
+// writes it, over the whole range of magnitudes and digit counts, always with a point; a text
+// one column too wide loses the zero before the point, a longer one gives asterisks.
 TEST(Records, FixedFieldsAreExactDecimalRounding) {
   std::mt19937_64 random(20161207);
   std::vector<double> values = {
-      0.125, 0.375, 2.5, 3.5, 5e-324, 9007199254740991.0, 9007199254740994.0, 1e22};
+      0.125, 0.375, 2.5, 3.5, 5e-324, 9007199254740991.0, 9007199254740994.0, 1e22, -0.0};
   for (int n = 0; n < 20000; ++n) {
     const double mantissa = std::uniform_real_distribution<double>(-1.0, 1.0)(random);
     values.push_back(std::ldexp(mantissa, static_cast<int>(random() % 140) - 80));
   }
   for (double v : values) {
     for (int d = 0; d <= 20; ++d) {
-      char want[400];
-      std::string text(want,
-                       std::to_chars(want, want + sizeof want, v, std::chars_format::fixed, d).ptr);
+      char digits[400];
+      std::string text(
+          digits,
+          std::to_chars(digits, digits + sizeof digits, v, std::chars_format::fixed, d).ptr);
       if (d == 0) text += '.';
-      if (text.size() <= 60) {
-        ASSERT_EQ(formatted("(F60." + std::to_string(d) + ")", {v}), padded(text, 60)) << v;
+      for (const int w : {24, 32, 60}) {
+        std::string want = padded(text, std::max<std::size_t>(text.size(), w));
+        const std::size_t zero = text[0] == '-';
+        if (want.size() == w + 1u && text.compare(zero, 2, "0.") == 0) want.erase(zero, 1);
+        if (want.size() > static_cast<std::size_t>(w)) want.assign(w, '*');
+        ASSERT_EQ(formatted("(F" + std::to_string(w) + "." + std::to_string(d) + ")", {v}), want)
+            << v;
       }
     }
   }
