@@ -89,23 +89,23 @@ char* lastdigits(char* p, std::uint32_t c, int n) {
 // the point is left out when only that makes the text fit. Up to 8 bytes before the start may
 // be overwritten.
 //
-// The common case is 2^-12 <= |v| < 2^53: then v = m * 2^-s exactly with 0 <= s <= 64, the
+// The common case is 2^-11 <= |v| < 2^53: then v = m * 2^-s exactly with 0 <= s <= 63, the
 // integer part is m >> s, and the bits below the point, moved to the top of a 64-bit word,
 // are a fraction f / 2^64 without loss. The decimals are the high word of f * 10^d, and the
 // low word decides the rounding: above 2^63 rounds up, exactly 2^63 is a tie.
 char* fasttext(char* end, double v, int d, int w) {
   const auto bits = std::bit_cast<std::uint64_t>(v);
   const int s = 1075 - static_cast<int>((bits >> 52) & 0x7ff);
-  if (s < 0 || s > 64 || d > maxfastdigits || w > maxfastwidth) return nullptr;
+  if (static_cast<unsigned>(s) > 63 || d > maxfastdigits || w > maxfastwidth) return nullptr;
   const std::uint64_t m = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
 
-  std::uint64_t whole = s < 64 ? m >> s : 0;
-  const std::uint64_t fraction = s > 0 ? m << (64 - s) : 0;
+  std::uint64_t whole = m >> s;
+  const std::uint64_t fraction = (m << 1) << (63 - s);
   const uint128 scaled = uint128{fraction} * powersof10[static_cast<std::size_t>(d)];
   auto decimals = static_cast<std::uint64_t>(scaled >> 64);
-  const auto rest = static_cast<std::uint64_t>(scaled), half = std::uint64_t{1} << 63;
-  const std::uint64_t last = d > 0 ? decimals : whole;  // the digit that a tie keeps even
-  if (rest > half || (rest == half && (last & 1) != 0)) ++decimals;
+  // Round up above one half, and at one half when the last digit is odd (d = 0: whole's).
+  const std::uint64_t rest = static_cast<std::uint64_t>(scaled), half = std::uint64_t{1} << 63;
+  decimals += rest > half - ((d > 0 ? decimals : whole) & 1);
   if (decimals == powersof10[static_cast<std::size_t>(d)]) {
     decimals = 0;
     ++whole;
@@ -120,7 +120,9 @@ char* fasttext(char* end, double v, int d, int w) {
   if (d > 0) p = lastdigits(p, static_cast<std::uint32_t>(decimals), d > 8 ? d - 8 : d);
   *--p = '.';
   const bool negative = (bits >> 63) != 0;
-  if (whole != 0 || d + 2 + negative <= w) {
+  if (whole < 10) {
+    if (whole != 0 || d + 2 + negative <= w) *--p = static_cast<char>('0' + whole);
+  } else {
     do *--p = static_cast<char>('0' + whole % 10);
     while ((whole /= 10) != 0);
   }
