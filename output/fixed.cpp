@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "output/output.h"
 
@@ -44,18 +45,16 @@ char* generalfield(char* out, int w, int d, double v) {
 
 __extension__ using uint128 = unsigned __int128;
 
-// At most 16 decimals in a field of at most 32 columns; the values are set out below.
+// The common case: at most 16 decimals in a field of at most 32 columns.
 constexpr int maxfastdigits = 16;
 constexpr int maxfastwidth = static_cast<int>(layoutslack);
-constexpr auto powersof10 = [] {
-  std::array<std::uint64_t, maxfastdigits + 1> p{1};
-  for (std::size_t d = 1; d < p.size(); ++d) p[d] = p[d - 1] * 10;
-  return p;
-}();
 
-// Decimal digits by lanes: the bytes of the result, in little-endian memory order, are the
-// ASCII digits of c, the most significant first. Each step divides all lanes of a word at once:
-// by 100 ((x * 10486) >> 20 is exact below 10^4), then by 10 ((x * 103) >> 10 is exact below 100).
+constexpr std::array<std::uint32_t, 5> power10 = {1, 10, 100, 1000, 10000};
+
+// Decimal digits by lanes: the bytes of the result, in little-endian memory order, are the ASCII
+// digits of each lane, the most significant first. Each step divides all lanes of a word at
+// once: by 100 ((x * 10486) >> 20 is exact below 10^4), then by 10 ((x * 103) >> 10 is exact
+// below 100).
 std::uint32_t fourdigits(std::uint32_t c) {  // c < 10^4
   const std::uint32_t hundreds = (c * 10486) >> 20;
   const std::uint32_t pairs = ((c - 100 * hundreds) << 16) | hundreds;
@@ -63,90 +62,110 @@ std::uint32_t fourdigits(std::uint32_t c) {  // c < 10^4
   return tens + ((pairs - 10 * tens) << 8) + 0x30303030;
 }
 
-std::uint64_t eightdigits(std::uint32_t c) {  // c < 10^8
-  const std::uint64_t lanes = (c / 10000) | (std::uint64_t{c % 10000} << 32);
+std::uint64_t eightdigits(std::uint32_t first, std::uint32_t second) {  // each below 10^4
+  const std::uint64_t lanes = first | (std::uint64_t{second} << 32);
   const std::uint64_t hundreds = ((lanes * 10486) >> 20) & 0x0000007f0000007f;
   const std::uint64_t pairs = ((lanes - 100 * hundreds) << 16) | hundreds;
   const std::uint64_t tens = ((pairs * 103) >> 10) & 0x000f000f000f000f;
   return tens + ((pairs - 10 * tens) << 8) + 0x3030303030303030;
 }
 
-// Writes the last n (at most 8) digits of c < 10^8 so that they end at p; returns their start.
-// Up to 8 bytes before p are written.
-char* lastdigits(char* p, std::uint32_t c, int n) {
-  if (n > 4) {
-    const std::uint64_t digits = eightdigits(c);
-    std::memcpy(p - 8, &digits, 8);
-  } else {
-    const std::uint32_t digits = fourdigits(c);
-    std::memcpy(p - 4, &digits, 4);
-  }
-  return p - n;
+// The next n decimals of the binary fraction f / 2^64, as a number: the high word of f * 10^n.
+// The low word is the fraction that remains.
+std::uint32_t nextdecimals(std::uint64_t& f, std::uint32_t scale) {
+  const uint128 product = uint128{f} * scale;
+  f = static_cast<std::uint64_t>(product);
+  return static_cast<std::uint32_t>(product >> 64);
 }
 
-// Writes the text of v rounded to d decimals so that it ends at `end`, and returns its start;
-// returns nullptr for values outside the common case or text longer than w. The zero before
-// the point is left out when only that makes the text fit. Up to 8 bytes before the start may
-// be overwritten.
+// Fw.D for the common case, written straight into the field after `lead` blanks; returns
+// nullptr for anything else. D is a template argument, so that each digit count gets
+// straight-line code.
 //
-// The common case is 2^-11 <= |v| < 2^53: then v = m * 2^-s exactly with 0 <= s <= 63, the
-// integer part is m >> s, and the bits below the point, moved to the top of a 64-bit word,
-// are a fraction f / 2^64 without loss. The decimals are the high word of f * 10^d, and the
-// low word decides the rounding: above 2^63 rounds up, exactly 2^63 is a tie.
-char* fasttext(char* end, double v, int d, int w) {
+// The common case is 0 or 2^-11 <= |v| < 2^53: then v = m * 2^-s exactly with 0 <= s <= 63, the
+// integer part is m >> s, and the bits below the point, moved to the top of a 64-bit word, are
+// a fraction f / 2^64 without loss. Its decimals come four at a time, exactly, and the fraction
+// left after the last of them decides the rounding: above one half rounds up, one half rounds
+// to an even last digit. A carry out of the last group of decimals is left to the general
+// conversion. The field is first filled with blanks by one fixed-size copy, then the text is
+// written at its right end; the last group of digits is always written whole, and its extra
+// digits spill into the room after the field (layoutslack), to be overwritten by what follows.
+template <int D>
+char* fastfield(char* out, int lead, int w, double v) {
+  constexpr int groups = (D + 3) / 4, lastsize = D - 4 * (groups - 1);
   const auto bits = std::bit_cast<std::uint64_t>(v);
-  const int s = 1075 - static_cast<int>((bits >> 52) & 0x7ff);
-  if (static_cast<unsigned>(s) > 63 || d > maxfastdigits || w > maxfastwidth) return nullptr;
-  const std::uint64_t m = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+  const bool zero = (bits << 1) == 0;
+  const int s = zero ? 0 : 1075 - static_cast<int>((bits >> 52) & 0x7ff);
+  if (static_cast<unsigned>(s) > 63 || lead + w > maxfastwidth) return nullptr;
+  const std::uint64_t m =
+      zero ? 0 : (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
 
   std::uint64_t whole = m >> s;
-  const std::uint64_t fraction = (m << 1) << (63 - s);
-  const uint128 scaled = uint128{fraction} * powersof10[static_cast<std::size_t>(d)];
-  auto decimals = static_cast<std::uint64_t>(scaled >> 64);
-  // Round up above one half, and at one half when the last digit is odd (d = 0: whole's).
-  const std::uint64_t rest = static_cast<std::uint64_t>(scaled), half = std::uint64_t{1} << 63;
-  decimals += rest > half - ((d > 0 ? decimals : whole) & 1);
-  if (decimals == powersof10[static_cast<std::size_t>(d)]) {
-    decimals = 0;
-    ++whole;
+  std::uint64_t fraction = (m << 1) << (63 - s);
+  std::array<std::uint32_t, groups + 1> decimals;
+  for (int g = 0; g < groups; ++g) {
+    decimals[g] = nextdecimals(fraction, g + 1 < groups ? 10000 : power10[lastsize]);
+  }
+  constexpr std::uint64_t half = std::uint64_t{1} << 63;
+  if constexpr (groups == 0) {
+    whole += fraction > half - (whole & 1);
+  } else {
+    std::uint32_t& last = decimals[groups - 1];
+    last += fraction > half - (last & 1);
+    if (last == power10[lastsize]) return nullptr;
+    last *= power10[4 - lastsize];  // its digits first, as in every other group
   }
 
-  char* p = end;
-  if (d > 8) {
-    const std::uint64_t high = decimals / 100000000;
-    p = lastdigits(p, static_cast<std::uint32_t>(decimals - high * 100000000), 8);
-    decimals = high;
+  const int negative = static_cast<int>(bits >> 63);
+  int wholesize = 1;
+  for (std::uint64_t rest = whole; rest >= 10; rest /= 10) ++wholesize;
+  if (negative + wholesize + 1 + D > w) {  // only dropping a zero before the point may help
+    if (whole != 0 || negative + 1 + D > w) return nullptr;
+    wholesize = 0;
   }
-  if (d > 0) p = lastdigits(p, static_cast<std::uint32_t>(decimals), d > 8 ? d - 8 : d);
-  *--p = '.';
-  const bool negative = (bits >> 63) != 0;
-  if (whole < 10) {
-    if (whole != 0 || d + 2 + negative <= w) *--p = static_cast<char>('0' + whole);
+
+  static constexpr char blankrun[maxfastwidth + 1] = "                                ";
+  std::memcpy(out, blankrun, maxfastwidth);
+  char* p = out + (lead + w - (negative + wholesize + 1 + D));
+  *p = '-';
+  p += negative;
+  if (wholesize == 1) {
+    *p = static_cast<char>('0' + whole);
   } else {
-    do *--p = static_cast<char>('0' + whole % 10);
-    while ((whole /= 10) != 0);
+    for (char* digit = p + wholesize; digit != p; whole /= 10) {
+      *--digit = static_cast<char>('0' + whole % 10);
+    }
   }
-  if (negative) *--p = '-';
-  return end - p > w ? nullptr : p;
+  p += wholesize;
+  *p++ = '.';
+  for (int g = 0; g + 1 < groups; g += 2, p += 8) {
+    const std::uint64_t digits = eightdigits(decimals[g], decimals[g + 1]);
+    std::memcpy(p, &digits, 8);
+  }
+  if constexpr (groups % 2 == 1) {
+    const std::uint32_t digits = fourdigits(decimals[groups - 1]);
+    std::memcpy(p, &digits, 4);
+  }
+  return out + lead + w;
 }
+
+using fastfieldfn = char* (*)(char*, int, int, double);
+constexpr auto fastfields = []<std::size_t... D>(std::index_sequence<D...>) {
+  return std::array<fastfieldfn, sizeof...(D)>{&fastfield<static_cast<int>(D)>...};
+}
+(std::make_index_sequence<maxfastdigits + 1>{});
 #endif
 
 }  // namespace
 
-char* fixedfield(char* out, int w, int d, double v) {
+char* fixedfield(char* out, int lead, int w, int d, double v) {
 #ifdef EIGENSHOOT_FASTFIXED
   if constexpr (std::endian::native == std::endian::little) {
-    // The text is built right to left in scratch space and preceded by 32 blanks; the field is
-    // its last w columns, copied as one fixed block of 32 bytes: the record has that much room
-    // (layoutslack), and the columns past the field are overwritten by what follows.
-    char scratch[3 * maxfastwidth];
-    char* const end = scratch + 2 * maxfastwidth;
-    if (char* start = fasttext(end, v, d, w)) {
-      std::memset(start - maxfastwidth, ' ', maxfastwidth);
-      std::memcpy(out, end - w, maxfastwidth);
-      return out + w;
+    if (static_cast<unsigned>(d) <= maxfastdigits) {
+      if (char* end = fastfields[static_cast<std::size_t>(d)](out, lead, w, v)) return end;
     }
   }
 #endif
-  return generalfield(out, w, d, v);
+  std::fill_n(out, lead, ' ');
+  return generalfield(out + lead, w, d, v);
 }

@@ -35,14 +35,14 @@ std::size_t descriptorat(std::string_view s, std::size_t p, descriptor& d) {
   if (s[p] == '\'') {
     const std::size_t close = s.find('\'', p + 1);
     if (close == std::string_view::npos) bad("has an unclosed literal");
-    d = {k::literal, static_cast<int>(close - p - 1), 0, s.substr(p + 1, close - p - 1)};
+    d = {k::literal, static_cast<int>(close - p - 1), 0, 0, s.substr(p + 1, close - p - 1)};
     return close + 1;
   }
   int w = 0, places = 0;
   if (digit(s[p])) {
     p = number(s, p, w);
     if (p == s.size() || (s[p] | 0x20) != 'x' || w == 0) bad("expects nX with n > 0");
-    d = {k::blanks, w, 0, {}};
+    d = {k::blanks, w, 0, 0, {}};
     return p + 1;
   }
   const char letter = static_cast<char>(s[p] | 0x20);
@@ -53,7 +53,7 @@ std::size_t descriptorat(std::string_view s, std::size_t p, descriptor& d) {
     p = number(s, p + 1, places);
   }
   if (w == 0 || (letter == 'f' && places >= w)) bad("expects a width above the decimals");
-  d = {letter == 'i' ? k::integer : k::fixed, w, places, {}};
+  d = {letter == 'i' ? k::integer : k::fixed, w, places, 0, {}};
   return p;
 }
 
@@ -64,8 +64,16 @@ format::format(std::string_view text) {
   if (p == text.size() || text[p] != '(') bad("must begin with '('");
   for (p = skipblanks(text, p + 1); p < text.size() && text[p] != ')';) {
     if (count_ == list_.size()) bad("has too many descriptors");
-    p = skipblanks(text, descriptorat(text, p, list_[count_]));
-    width_ += list_[count_++].width;
+    descriptor& d = list_[count_];
+    p = skipblanks(text, descriptorat(text, p, d));
+    width_ += d.width;
+    // Blanks before a number become part of its field: one step less for every record.
+    if (count_ > 0 && d.what >= descriptor::kind::integer &&
+        list_[count_ - 1].what == descriptor::kind::blanks) {
+      d.lead = list_[--count_].width;
+      list_[count_] = d;
+    }
+    ++count_;
     if (p < text.size() && text[p] == ',') {
       p = skipblanks(text, p + 1);
     } else if (p < text.size() && text[p] != ')') {

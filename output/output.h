@@ -18,12 +18,14 @@ class fatalerror : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// One descriptor of a format text: nX (blanks), 'text', Iw or Fw.d.
+// One descriptor of a format text: nX (blanks), 'text', Iw or Fw.d. An nX just before an Iw or
+// Fw.d is kept as the number's lead.
 struct descriptor {
   enum class kind : unsigned char { blanks, literal, integer, fixed };
   kind what = kind::blanks;
-  int width = 0;   // columns taken by the descriptor
+  int width = 0;   // columns taken by the descriptor, not counting its lead
   int digits = 0;  // digits after the decimal point, for Fw.d
+  int lead = 0;    // blanks before the number
   std::string_view text{};
 };
 
@@ -57,12 +59,13 @@ struct item {
 // Record layout, without a line terminator. layout() writes exactly f.width() characters
 // and needs layoutslack spare columns after them, which it may overwrite; listed() writes at
 // most listedsize(items) characters. Both throw std::invalid_argument when the items do not
-// match what the record needs. fixedfield() writes one Fw.d field in the same way: v rounded
-// to d decimals (ties to even), always with a point, right-justified, the zero before the
-// point dropped only when the field is otherwise too narrow, w asterisks when even that fails.
+// match what the record needs. fixedfield() writes `lead` blanks and one Fw.d field in the
+// same way: v rounded to d decimals (ties to even), always with a point, right-justified, the
+// zero before the point dropped only when the field is otherwise too narrow, w asterisks when
+// even that fails.
 inline constexpr std::size_t layoutslack = 32;
 char* layout(char* out, const format& f, std::span<const item> items);
-char* fixedfield(char* out, int w, int d, double v);
+char* fixedfield(char* out, int lead, int w, int d, double v);
 std::size_t listedsize(std::span<const item> items);
 char* listed(char* out, std::span<const item> items);
 

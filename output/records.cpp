@@ -48,9 +48,9 @@ char* layout(char* out, const format& f, std::span<const item> items) {
       if (next == items.size()) mismatch("record has fewer items than its format text");
       const item& it = items[next++];
       if (d.what == k::integer && it.what == item::kind::integer) {
-        out = integerfield(out, d.width, it.i);
+        out = integerfield(blanks(out, d.lead), d.width, it.i);
       } else if (d.what == k::fixed && it.what == item::kind::real) {
-        out = fixedfield(out, d.width, d.digits, it.r);
+        out = fixedfield(out, d.lead, d.width, d.digits, it.r);
       } else {
         mismatch("record item does not match its format descriptor");
       }

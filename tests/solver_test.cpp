@@ -64,7 +64,7 @@ TEST_F(Stages, SearchFindsTheLowestEigenvaluesOfTheMarch) {
   for (int i = 1; i <= neig; ++i) {
     EXPECT_NEAR(eigen[i - 1], std::pow(i * std::numbers::pi * 499.0 / 500.0, 2), 1e-5);
     EXPECT_GT(std::abs(eigen[i - 1] - std::pow(i * std::numbers::pi, 2)), 1e-2);
-    char record[40];
+    char record[80];
     const item converged[] = {std::stoi(log[lastline[i - 1]]), eigen[i - 1]};
     EXPECT_EQ(std::string(record, layout(record, format("(I6, 2X, F24.16)"), converged)),
               log[lastline[i - 1]]);
