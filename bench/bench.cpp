@@ -1,4 +1,5 @@
-// Benchmarks of the step, the march, the quadrature, record layout and the whole computation.
+// Benchmarks of the step, the march, the quadrature, each record layout and the whole
+// computation.
 #include <benchmark/benchmark.h>
 
 #include <array>
@@ -43,18 +44,53 @@ void BM_quadrature(benchmark::State& state) {
 }
 BENCHMARK(BM_quadrature);
 
-void BM_record(benchmark::State& state) {
-  const format samplerecord("(F24.12, 2X, F24.12)");
-  char out[64];
-  double x = 0.0;
+// Record layouts, one benchmark for each kind of record the program writes. The items change
+// from call to call over values like those of a run (positions, samples, estimates).
+template <std::size_t N, class Items>
+void layoutloop(benchmark::State& state, const char* text, Items items) {
+  const format f(text);
+  std::array<double, 512> samples;
+  for (std::size_t k = 0; k < samples.size(); ++k) samples[k] = 1.4 * std::sin(0.05 * k);
+  char out[128];
+  std::size_t k = 0;
   for (auto _ : state) {
-    const std::array<item, 2> items{x, 0.017753285414 + x};
-    benchmark::DoNotOptimize(layout(out, samplerecord, items));
-    x += h;
+    const std::array<item, N> list = items(++k % samples.size(), samples);
+    benchmark::DoNotOptimize(layout(out, f, list));
   }
   state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_record);
+
+void BM_logheader(benchmark::State& state) {
+  layoutloop<0>(state, "(4x, '#N', 16x, 'E')",
+                [](std::size_t, const auto&) { return std::array<item, 0>{}; });
+}
+BENCHMARK(BM_logheader);
+
+void BM_logpass(benchmark::State& state) {
+  layoutloop<2>(state, "(I6, 2X, F24.16)", [](std::size_t k, const auto& v) {
+    return std::array<item, 2>{static_cast<int>(k % 3 + 1), 39.3 + v[k]};
+  });
+}
+BENCHMARK(BM_logpass);
+
+void BM_sample(benchmark::State& state) {
+  layoutloop<2>(state, "(F24.12, 2X, F24.12)", [](std::size_t k, const auto& v) {
+    return std::array<item, 2>{position(static_cast<int>(k % npts) + 1), v[k]};
+  });
+}
+BENCHMARK(BM_sample);
+
+void BM_listed(benchmark::State& state) {
+  char out[128];
+  double e = 9.830165419897869;
+  for (auto _ : state) {
+    const std::array<item, 2> list{"#E= ", e};
+    benchmark::DoNotOptimize(listed(out, list));
+    e += 1e-12;
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_listed);
 
 // The arithmetic of a whole run: the three searches (their log going nowhere), the recording
 // marches and the normalizations.
