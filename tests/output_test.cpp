@@ -2,19 +2,23 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "output/output.h"
+#include "testdir.h"
 
 namespace {
 
+// The record, checked to be exactly as wide as its format text promises.
 std::string formatted(std::string_view text, std::vector<item> items) {
   const format f(text);
   std::string record(static_cast<std::size_t>(f.width()) + layoutslack, '?');
   record.resize(static_cast<std::size_t>(layout(record.data(), f, items) - record.data()));
+  EXPECT_EQ(record.size(), static_cast<std::size_t>(f.width())) << text;
   return record;
 }
 
@@ -40,7 +44,7 @@ TEST(Records, FormattedLayouts) {
       {"(F24.12)", {-0.0}, padded("-0.000000000000", 24)},
       {"(F24.16)", {1.0e8}, std::string(24, '*')},
       {"(F24.12)", {0.9999999999996}, padded("1.000000000000", 24)},
-      {"(F4.3)", {0.5}, ".500"},  // the zero before the point gives way when room is short
+      {"(F4.3)", {0.123}, ".123"},  // the zero before the point gives way when room is short
       {"(F5.3)", {-0.5}, "-.500"},
       {"(F4.3)", {1.5}, "****"},
       {"(F5.1)", {std::numeric_limits<double>::infinity()}, "  inf"},
@@ -79,8 +83,8 @@ TEST(Records, FixedFieldsAreExactDecimalRounding) {
 }
 
 TEST(Records, MalformedTextsAndMismatchedItems) {
-  for (const char* bad :
-       {"I6", "(I6", "(I6 2X)", "(Q3)", "(F5)", "(F5.5)", "(0X)", "(I)", "('abc)", "(I6) x"}) {
+  for (const char* bad : {"I6", "[I6)", "(I6", "(I6 2X)", "(Q3)", "(2Q, I6)", "(F5)", "(F5,2)",
+                          "(F5.5)", "(0X)", "(I)", "(I0)", "('abc)", "(I6) x"}) {
     EXPECT_THROW(format{bad}, std::invalid_argument) << bad;
   }
   for (const auto& items : std::vector<std::vector<item>>{{1}, {1, 2.0, 3.0}, {1.0, 2.0}}) {
@@ -99,6 +103,30 @@ TEST(Records, ListDirected) {
     std::string record(listedsize(items), '?');
     EXPECT_EQ(std::string(record.data(), listed(record.data(), items)), want);
   }
+}
+
+// Two file units written in turn over several buffers' worth of records each keep exactly their
+// own records. Each record starts with a mark and ends in blanks that the layout writes past
+// its end, so a unit that wrote into its neighbour's buffer would change the neighbour's file.
+TEST(Units, InterleavedFilesKeepTheirOwnRecords) {
+  testdir dir;
+  const std::string names[] = {(dir.path / "one").string(), (dir.path / "two").string()};
+  openunit(1, names[0].c_str());
+  openunit(2, names[1].c_str());
+  EXPECT_THROW(openunit(2, names[1].c_str()), std::invalid_argument);
+  const format texts[] = {format("('x', I6, 1X)"), format("('y', I5, 1X)")};
+  std::string want[2];
+  for (std::uint32_t k = 0, mix = 1; k < 600000; ++k, mix = mix * 1103515245 + 12345) {
+    const int unit = 1 + static_cast<int>(k % 2), which = static_cast<int>(mix >> 31);
+    writefmt(unit, texts[which], static_cast<int>(k % 10000));
+    char record[80];
+    const item number[] = {static_cast<int>(k % 10000)};
+    want[unit - 1].append(record, layout(record, texts[which], number)) += '\n';
+  }
+  closeunit(1);
+  closeunit(1);  // a closed unit stays closed
+  closeunit(2);
+  EXPECT_TRUE(slurp(names[0]) == want[0] && slurp(names[1]) == want[1]);
 }
 
 }  // namespace

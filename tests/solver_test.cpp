@@ -81,6 +81,7 @@ TEST_F(Stages, DegenerateSearchesStopNamingTheEigenvalueAndPass) {
       {20.0, 20.0, maxpasses, "eigenvalue 2, pass 1: secant step undefined"},
       {1e308, 1.5e308, maxpasses, "eigenvalue 2, pass 1: residual is not finite"},
       {9.5, 9.6, 2, "eigenvalue 2, pass 2: no convergence"},
+      {-5.08e5, -5.07e5, maxpasses, "eigenvalue 2, pass 1: secant estimate is not finite"},
   };
   for (const auto& r : rows) {
     try {
