@@ -2,6 +2,7 @@
 // to even, right-justified in w columns, as std::to_chars(fixed, d) writes it but always with a
 // decimal point.
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -149,11 +150,13 @@ char* fastfield(char* out, int lead, int w, double v) {
   return out + lead + w;
 }
 
+// One instance for each digit count of the common case, indexed by d.
 using fastfieldfn = char* (*)(char*, int, int, double);
-constexpr auto fastfields = []<std::size_t... D>(std::index_sequence<D...>) {
-  return std::array<fastfieldfn, sizeof...(D)>{&fastfield<static_cast<int>(D)>...};
+template <std::size_t... D>
+constexpr std::array<fastfieldfn, sizeof...(D)> fastfieldtable(std::index_sequence<D...>) {
+  return {&fastfield<static_cast<int>(D)>...};
 }
-(std::make_index_sequence<maxfastdigits + 1>{});
+constexpr auto fastfields = fastfieldtable(std::make_index_sequence<maxfastdigits + 1>{});
 #endif
 
 }  // namespace

@@ -1,4 +1,4 @@
-// A fresh temporary directory for one test, removed with all it holds afterwards; file helpers.
+// A fresh temporary directory for one test, removed with all it holds afterwards; file contents.
 #pragma once
 
 #include <cstdlib>
@@ -6,7 +6,6 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <vector>
 
 struct testdir {
   std::filesystem::path path = [] {
@@ -20,11 +19,4 @@ inline std::string slurp(const std::filesystem::path& file) {
   std::ostringstream text;
   text << std::ifstream(file, std::ios::binary).rdbuf();
   return text.str();
-}
-
-inline std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) out.push_back(line);
-  return out;
 }
