@@ -125,8 +125,7 @@ char* fastfield(char* out, int lead, int w, double v) {
     wholesize = 0;
   }
 
-  static constexpr char blankrun[maxfastwidth + 1] = "                                ";
-  std::memcpy(out, blankrun, maxfastwidth);
+  std::memcpy(out, layoutblanks, layoutslack);
   char* p = out + (lead + w - (negative + wholesize + 1 + D));
   *p = '-';
   p += negative;

@@ -64,6 +64,8 @@ struct item {
 // zero before the point dropped only when the field is otherwise too narrow, w asterisks when
 // even that fails.
 inline constexpr std::size_t layoutslack = 32;
+inline constexpr char layoutblanks[] = "                                ";  // copied whole
+static_assert(sizeof layoutblanks == layoutslack + 1);
 char* layout(char* out, const format& f, std::span<const item> items);
 char* fixedfield(char* out, int lead, int w, int d, double v);
 std::size_t listedsize(std::span<const item> items);

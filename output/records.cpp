@@ -13,9 +13,8 @@ namespace {
 
 // nX: a short run of blanks is one fixed-size copy into the record's spare room.
 char* blanks(char* out, int n) {
-  static constexpr char run[layoutslack + 1] = "                                ";
   if (n <= static_cast<int>(layoutslack)) {
-    std::memcpy(out, run, layoutslack);
+    std::memcpy(out, layoutblanks, layoutslack);
   } else {
     std::fill_n(out, n, ' ');
   }

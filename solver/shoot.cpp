@@ -13,19 +13,18 @@ namespace {
 // units when the build uses link-time optimization), so the state stays in registers from step
 // to step. On x86-64 Linux it is also compiled for AVX and picked at start-up where the
 // processor has it: three-operand instructions need no register copies. Both versions perform
-// the same double operations in the same order. With a row, the first component after step k
-// goes to row[(k - 1) * neig], psi's layout.
+// the same double operations in the same order. It throws nothing: shoot checks the row first.
 #if defined(__x86_64__) && defined(__linux__) && !defined(__AVX__) && !defined(__clang__)
 #define EIGENSHOOT_CLONES [[gnu::target_clones("avx", "default")]]
 #else
 #define EIGENSHOOT_CLONES
 #endif
-EIGENSHOOT_CLONES [[gnu::flatten]] double march(double* row, int steps) noexcept {
+EIGENSHOOT_CLONES [[gnu::flatten]] double march(int record, int steps) noexcept {
   double y[ncomp] = {ystart[0], ystart[1]};
   double ynew[ncomp] = {ystart[0], ystart[1]};
   for (int k = 1; k <= steps; ++k) {
     mirungekutta4(position(k), h, y, ncomp, ynew);
-    if (row != nullptr) row[(k - 1) * neig] = ynew[0];
+    if (record != norecord) psi(record, k) = ynew[0];
     y[0] = ynew[0];
     y[1] = ynew[1];
   }
@@ -35,9 +34,8 @@ EIGENSHOOT_CLONES [[gnu::flatten]] double march(double* row, int steps) noexcept
 }  // namespace
 
 double shoot(int record, int steps) {
-  if (record == norecord) return march(nullptr, steps);
-  if (record < 1 || record > neig || steps > npts) {
+  if (record != norecord && (record < 1 || record > neig || steps > npts)) {
     throw std::invalid_argument("shoot: no row of psi for this recording");
   }
-  return march(&psi(record, 1), steps);
+  return march(record, steps);
 }
