@@ -50,103 +50,103 @@ __extension__ using uint128 = unsigned __int128;
 constexpr int maxfastdigits = 16;
 constexpr int maxfastwidth = static_cast<int>(layoutslack);
 
-constexpr std::array<std::uint32_t, 5> power10 = {1, 10, 100, 1000, 10000};
+// "00" to "99": two decimal digits by one copy.
+constexpr std::array<char, 200> digitpairs = [] {
+  std::array<char, 200> pairs{};
+  for (std::size_t n = 0; n < 100; ++n) {
+    pairs[2 * n] = static_cast<char>('0' + n / 10);
+    pairs[2 * n + 1] = static_cast<char>('0' + n % 10);
+  }
+  return pairs;
+}();
 
-// Decimal digits by lanes: the bytes of the result, in little-endian memory order, are the ASCII
-// digits of each lane, the most significant first. Each step divides all lanes of a word at
-// once: by 100 ((x * 10486) >> 20 is exact below 10^4), then by 10 ((x * 103) >> 10 is exact
-// below 100).
-std::uint32_t fourdigits(std::uint32_t c) {  // c < 10^4
-  const std::uint32_t hundreds = (c * 10486) >> 20;
-  const std::uint32_t pairs = ((c - 100 * hundreds) << 16) | hundreds;
-  const std::uint32_t tens = ((pairs * 103) >> 10) & 0x000f000f;
-  return tens + ((pairs - 10 * tens) << 8) + 0x30303030;
+// Rounding up carried into a run of nines that ends at `last`: the nines become zeros and the
+// digit before them goes up by one. Returns 1 when the carry runs past `first` into the integer
+// part, else 0.
+int carry(char* first, char* last) {
+  for (char* digit = last; digit >= first; --digit) {
+    if (*digit != '9') {
+      ++*digit;
+      return 0;
+    }
+    *digit = '0';
+  }
+  return 1;
 }
 
-std::uint64_t eightdigits(std::uint32_t first, std::uint32_t second) {  // each below 10^4
-  const std::uint64_t lanes = first | (std::uint64_t{second} << 32);
-  const std::uint64_t hundreds = ((lanes * 10486) >> 20) & 0x0000007f0000007f;
-  const std::uint64_t pairs = ((lanes - 100 * hundreds) << 16) | hundreds;
-  const std::uint64_t tens = ((pairs * 103) >> 10) & 0x000f000f000f000f;
-  return tens + ((pairs - 10 * tens) << 8) + 0x3030303030303030;
-}
-
-// The next n decimals of the binary fraction f / 2^64, as a number: the high word of f * 10^n.
-// The low word is the fraction that remains.
-std::uint32_t nextdecimals(std::uint64_t& f, std::uint32_t scale) {
-  const uint128 product = uint128{f} * scale;
-  f = static_cast<std::uint64_t>(product);
-  return static_cast<std::uint32_t>(product >> 64);
+// The integer part and the sign, written leftwards from the point, for what the common case
+// in fastfield leaves: more than one digit, or too little room. The field starts at `field`;
+// when the integer part does not fit there, only dropping a zero may help. Returns false when
+// the field cannot be written so, and then writes nothing before `point`.
+bool integerpart(char* field, char* point, std::uint64_t whole, int negative) {
+  int size = 1;
+  for (std::uint64_t n = whole; n >= 10; n /= 10) ++size;
+  const auto room = static_cast<int>(point - field);
+  if (negative + size > room) {
+    if (whole != 0 || negative > room) return false;
+    size = 0;
+  }
+  char* first = point;
+  for (int k = 0; k < size; ++k, whole /= 10) *--first = static_cast<char>('0' + whole % 10);
+  if (negative != 0) first[-1] = '-';
+  return true;
 }
 
 // Fw.D for the common case, written straight into the field after `lead` blanks; returns
 // nullptr for anything else. D is a template argument, so that each digit count gets
 // straight-line code.
 //
-// The common case is 0 or 2^-11 <= |v| < 2^53: then v = m * 2^-s exactly with 0 <= s <= 63, the
+// The common case is 2^-11 <= |v| < 2^53: then v = m * 2^-s exactly with 0 <= s <= 63, the
 // integer part is m >> s, and the bits below the point, moved to the top of a 64-bit word, are
-// a fraction f / 2^64 without loss. Its decimals come four at a time, exactly, and the fraction
-// left after the last of them decides the rounding: above one half rounds up, one half rounds
-// to an even last digit. A carry out of the last group of decimals is left to the general
-// conversion. The field is first filled with blanks by one fixed-size copy, then the text is
-// written at its right end; the last group of digits is always written whole, and its extra
-// digits spill into the room after the field (layoutslack), to be overwritten by what follows.
+// a fraction f / 2^64 without loss. Its decimals come exactly, two at a time as the high word of
+// f * 100, whose low word is the fraction that remains, and go straight to their columns: being
+// right-justified, they end where the field ends whatever the integer part turns out to be. The
+// fraction left after the last of them decides the rounding: above one half rounds up, one half
+// rounds to an even last digit, and a carry runs back through the nines into the integer part.
+// The integer part, the point and the sign are written last, leftwards from the decimals, over
+// a field first filled with blanks by one fixed-size copy.
 template <int D>
 char* fastfield(char* out, int lead, int w, double v) {
-  constexpr int groups = (D + 3) / 4, lastsize = D - 4 * (groups - 1);
   const auto bits = std::bit_cast<std::uint64_t>(v);
-  const bool zero = (bits << 1) == 0;
-  const int s = zero ? 0 : 1075 - static_cast<int>((bits >> 52) & 0x7ff);
-  if (static_cast<unsigned>(s) > 63 || lead + w > maxfastwidth) return nullptr;
-  const std::uint64_t m =
-      zero ? 0 : (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
-
+  const int s = 1075 - static_cast<int>((bits >> 52) & 0x7ff);
+  if (static_cast<unsigned>(s) > 63 || lead + w > maxfastwidth || w <= D) return nullptr;
+  const std::uint64_t m = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
   std::uint64_t whole = m >> s;
   std::uint64_t fraction = (m << 1) << (63 - s);
-  std::array<std::uint32_t, groups + 1> decimals;
-  for (int g = 0; g < groups; ++g) {
-    decimals[g] = nextdecimals(fraction, g + 1 < groups ? 10000 : power10[lastsize]);
-  }
-  constexpr std::uint64_t half = std::uint64_t{1} << 63;
-  if constexpr (groups == 0) {
-    whole += fraction > half - (whole & 1);
-  } else {
-    std::uint32_t& last = decimals[groups - 1];
-    last += fraction > half - (last & 1);
-    if (last == power10[lastsize]) return nullptr;
-    last *= power10[4 - lastsize];  // its digits first, as in every other group
-  }
-
-  const int negative = static_cast<int>(bits >> 63);
-  int wholesize = 1;
-  for (std::uint64_t rest = whole; rest >= 10; rest /= 10) ++wholesize;
-  if (negative + wholesize + 1 + D > w) {  // only dropping a zero before the point may help
-    if (whole != 0 || negative + 1 + D > w) return nullptr;
-    wholesize = 0;
-  }
 
   std::memcpy(out, layoutblanks, layoutslack);
-  char* p = out + (lead + w - (negative + wholesize + 1 + D));
-  *p = '-';
-  p += negative;
-  if (wholesize == 1) {
-    *p = static_cast<char>('0' + whole);
-  } else {
-    for (char* digit = p + wholesize; digit != p; whole /= 10) {
-      *--digit = static_cast<char>('0' + whole % 10);
+  char* const end = out + lead + w;
+  char* const point = end - D - 1;
+  for (char* pair = point + 1; pair + 1 < end; pair += 2) {
+    const uint128 product = uint128{fraction} * 100;
+    fraction = static_cast<std::uint64_t>(product);
+    std::memcpy(pair, &digitpairs[2 * static_cast<std::size_t>(product >> 64)], 2);
+  }
+  if constexpr (D % 2 == 1) {
+    const uint128 product = uint128{fraction} * 10;
+    fraction = static_cast<std::uint64_t>(product);
+    end[-1] = static_cast<char>('0' + static_cast<int>(product >> 64));
+  }
+
+  constexpr std::uint64_t half = std::uint64_t{1} << 63;
+  if constexpr (D == 0) {
+    whole += fraction > half - (whole & 1);
+  } else if (fraction > half - (end[-1] & 1)) {  // '0' is even
+    if (end[-1] != '9') {
+      ++end[-1];
+    } else {
+      whole += static_cast<unsigned>(carry(point + 1, end - 1));
     }
   }
-  p += wholesize;
-  *p++ = '.';
-  for (int g = 0; g + 1 < groups; g += 2, p += 8) {
-    const std::uint64_t digits = eightdigits(decimals[g], decimals[g + 1]);
-    std::memcpy(p, &digits, 8);
+
+  *point = '.';
+  const int negative = static_cast<int>(bits >> 63);
+  if (whole >= 10 || negative + 1 > w - D - 1) {
+    return integerpart(out + lead, point, whole, negative) ? end : nullptr;
   }
-  if constexpr (groups % 2 == 1) {
-    const std::uint32_t digits = fourdigits(decimals[groups - 1]);
-    std::memcpy(p, &digits, 4);
-  }
-  return out + lead + w;
+  point[-1] = static_cast<char>('0' + whole);
+  if (negative != 0) point[-2] = '-';
+  return end;
 }
 
 // One instance for each digit count of the common case, indexed by d.

@@ -51,7 +51,8 @@ TEST(Records, Layouts) {
 
 // F fields are the exact decimal value rounded to nearest, ties to even, as std::to_chars
 // writes it, over the whole range of magnitudes and digit counts, always with a point; a text
-// one column too wide loses the zero before the point, a longer one gives asterisks.
+// one column too wide loses the zero before the point, a longer one gives asterisks. Nothing
+// is written before the field.
 TEST(Records, FixedFieldsAreExactDecimalRounding) {
   std::mt19937_64 random(20161207);
   std::vector<double> values = {0.125,
@@ -60,6 +61,7 @@ TEST(Records, FixedFieldsAreExactDecimalRounding) {
                                 3.5,
                                 2.0,
                                 0.99999999999999994,
+                                -9.99999999,
                                 5e-324,
                                 1e22,
                                 -0.0,
@@ -82,8 +84,8 @@ TEST(Records, FixedFieldsAreExactDecimalRounding) {
         const std::size_t zero = text[0] == '-';
         if (want.size() == w + 1u && text.compare(zero, 2, "0.") == 0) want.erase(zero, 1);
         if (want.size() > static_cast<std::size_t>(w)) want.assign(w, '*');
-        ASSERT_EQ(formatted("(F" + std::to_string(w) + "." + std::to_string(d) + ")", {v}), want)
-            << v;
+        const std::string text = "('<', F" + std::to_string(w) + "." + std::to_string(d) + ")";
+        ASSERT_EQ(formatted(text, {v}), '<' + want) << v;
       }
     }
   }
