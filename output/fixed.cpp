@@ -61,17 +61,16 @@ constexpr std::array<char, 200> digitpairs = [] {
 }();
 
 // Rounding up carried into a run of nines that ends at `last`: the nines become zeros and the
-// digit before them goes up by one. Returns 1 when the carry runs past `first` into the integer
-// part, else 0.
-int carry(char* first, char* last) {
+// digit before them goes up by one. Returns false when every digit back to `first` is a nine.
+bool carry(char* first, char* last) {
   for (char* digit = last; digit >= first; --digit) {
     if (*digit != '9') {
       ++*digit;
-      return 0;
+      return true;
     }
     *digit = '0';
   }
-  return 1;
+  return false;
 }
 
 // The integer part and the sign, written leftwards from the point, for what the common case
@@ -98,13 +97,13 @@ bool integerpart(char* field, char* point, std::uint64_t whole, int negative) {
 //
 // The common case is 2^-11 <= |v| < 2^53: then v = m * 2^-s exactly with 0 <= s <= 63, the
 // integer part is m >> s, and the bits below the point, moved to the top of a 64-bit word, are
-// a fraction f / 2^64 without loss. Its decimals come exactly, two at a time as the high word of
-// f * 100, whose low word is the fraction that remains, and go straight to their columns: being
-// right-justified, they end where the field ends whatever the integer part turns out to be. The
-// fraction left after the last of them decides the rounding: above one half rounds up, one half
-// rounds to an even last digit, and a carry runs back through the nines into the integer part.
-// The integer part, the point and the sign are written last, leftwards from the decimals, over
-// a field first filled with blanks by one fixed-size copy.
+// a fraction f / 2^64 without loss. Over a field first filled with blanks by one fixed-size
+// copy, the point goes where the decimals begin (they end where the field ends), the integer
+// part and the sign leftwards from it, and then the decimals, exactly, two at a time as the
+// high word of f * 100, whose low word is the fraction that remains. The fraction left after
+// the last of them decides the rounding: above one half rounds up, one half rounds to an even
+// last digit. A carry that runs back through nines into the integer part is left to the general
+// conversion.
 template <int D>
 char* fastfield(char* out, int lead, int w, double v) {
   const auto bits = std::bit_cast<std::uint64_t>(v);
@@ -113,39 +112,39 @@ char* fastfield(char* out, int lead, int w, double v) {
   const std::uint64_t m = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
   std::uint64_t whole = m >> s;
   std::uint64_t fraction = (m << 1) << (63 - s);
+  constexpr std::uint64_t half = std::uint64_t{1} << 63;
+  if constexpr (D == 0) whole += fraction > half - (whole & 1);
 
   std::memcpy(out, layoutblanks, layoutslack);
   char* const end = out + lead + w;
   char* const point = end - D - 1;
-  for (char* pair = point + 1; pair + 1 < end; pair += 2) {
-    const uint128 product = uint128{fraction} * 100;
-    fraction = static_cast<std::uint64_t>(product);
-    std::memcpy(pair, &digitpairs[2 * static_cast<std::size_t>(product >> 64)], 2);
-  }
-  if constexpr (D % 2 == 1) {
-    const uint128 product = uint128{fraction} * 10;
-    fraction = static_cast<std::uint64_t>(product);
-    end[-1] = static_cast<char>('0' + static_cast<int>(product >> 64));
-  }
-
-  constexpr std::uint64_t half = std::uint64_t{1} << 63;
-  if constexpr (D == 0) {
-    whole += fraction > half - (whole & 1);
-  } else if (fraction > half - (end[-1] & 1)) {  // '0' is even
-    if (end[-1] != '9') {
-      ++end[-1];
-    } else {
-      whole += static_cast<unsigned>(carry(point + 1, end - 1));
-    }
-  }
-
   *point = '.';
   const int negative = static_cast<int>(bits >> 63);
-  if (whole >= 10 || negative + 1 > w - D - 1) {
-    return integerpart(out + lead, point, whole, negative) ? end : nullptr;
+  if (whole < 10 && negative + 1 < w - D) {
+    point[-1] = static_cast<char>('0' + whole);
+    if (negative != 0) point[-2] = '-';
+  } else if (!integerpart(out + lead, point, whole, negative)) {
+    return nullptr;
   }
-  point[-1] = static_cast<char>('0' + whole);
-  if (negative != 0) point[-2] = '-';
+  if constexpr (D > 0) {
+    for (char* pair = point + 1; pair + 1 < end; pair += 2) {
+      const uint128 product = uint128{fraction} * 100;
+      fraction = static_cast<std::uint64_t>(product);
+      std::memcpy(pair, &digitpairs[2 * static_cast<std::size_t>(product >> 64)], 2);
+    }
+    if constexpr (D % 2 == 1) {
+      const uint128 product = uint128{fraction} * 10;
+      fraction = static_cast<std::uint64_t>(product);
+      end[-1] = static_cast<char>('0' + static_cast<int>(product >> 64));
+    }
+    if (fraction > half - (end[-1] & 1)) {  // '0' is even
+      if (end[-1] != '9') {
+        ++end[-1];
+      } else if (!carry(point + 1, end - 1)) {
+        return nullptr;
+      }
+    }
+  }
   return end;
 }
 
