@@ -26,7 +26,7 @@ std::to_chars_result generalfixed(char* first, char* last, double v, int d) {
 // The field by the general conversion. The text is produced in place at the field's start with
 // room for one column more than the field: a value that still needs w + 1 columns fits only by
 // dropping the optional zero before the point; anything longer is w asterisks.
-char* generalfield(char* out, int w, int d, double v) {
+[[gnu::noinline]] char* generalfield(char* out, int w, int d, double v) {
   const auto [end, ec] = generalfixed(out, out + w + 1, v, d);
   if (ec != std::errc{}) return std::fill_n(out, w, '*');
   const int n = static_cast<int>(end - out);
@@ -41,74 +41,90 @@ char* generalfield(char* out, int w, int d, double v) {
   return out + w;
 }
 
+// The whole field, `lead` blanks first, by the general conversion.
+[[gnu::noinline]] char* slowfield(char* out, int lead, int w, int d, double v) {
+  std::fill_n(out, lead, ' ');
+  return generalfield(out + lead, w, d, v);
+}
+
 #if defined(__SIZEOF_INT128__)
 #define EIGENSHOOT_FASTFIXED 1
 
 __extension__ using uint128 = unsigned __int128;
 
-// The common case: at most 16 decimals in a field of at most 32 columns.
+// The common case: at most 16 decimals in a field of at most 32 columns, its lead included.
 constexpr int maxfastdigits = 16;
 constexpr int maxfastwidth = static_cast<int>(layoutslack);
 
-// "00" to "99": two decimal digits by one copy.
-constexpr std::array<char, 200> digitpairs = [] {
-  std::array<char, 200> pairs{};
-  for (std::size_t n = 0; n < 100; ++n) {
-    pairs[2 * n] = static_cast<char>('0' + n / 10);
-    pairs[2 * n + 1] = static_cast<char>('0' + n % 10);
+// "000" to "999", each in four bytes: three decimal digits by one 4-byte copy, whose fourth
+// byte lands on the column after them, to be overwritten by what follows.
+constexpr std::array<char, 4000> digittriples = [] {
+  std::array<char, 4000> triples{};
+  for (std::size_t n = 0; n < 1000; ++n) {
+    triples[4 * n] = static_cast<char>('0' + n / 100);
+    triples[4 * n + 1] = static_cast<char>('0' + n / 10 % 10);
+    triples[4 * n + 2] = static_cast<char>('0' + n % 10);
   }
-  return pairs;
+  return triples;
 }();
 
-// Rounding up carried into a run of nines that ends at `last`: the nines become zeros and the
-// digit before them goes up by one. Returns false when every digit back to `first` is a nine.
-bool carry(char* first, char* last) {
-  for (char* digit = last; digit >= first; --digit) {
+// The next decimals of the binary fraction f / 2^64, as many as `scale` (10, 100 or 1000)
+// holds: the high word of f * scale. The low word is the fraction that remains.
+std::size_t nextdecimals(std::uint64_t& f, std::uint64_t scale) {
+  const uint128 product = uint128{f} * scale;
+  f = static_cast<std::uint64_t>(product);
+  return static_cast<std::size_t>(product >> 64);
+}
+
+// Rounding up that meets a nine as the last digit of the field ending at `end`, with
+// `digits` decimals: the nines become zeros and the digit before them goes up by one. A carry
+// past the first decimal into the integer part is left to the general conversion.
+[[gnu::noinline]] char* carry(char* end, int w, int digits, double v) {
+  for (char* digit = end - 1; digit >= end - digits; --digit) {
     if (*digit != '9') {
       ++*digit;
-      return true;
+      return end;
     }
     *digit = '0';
   }
-  return false;
+  return generalfield(end - w, w, digits, v);
 }
 
-// The integer part and the sign, written leftwards from the point, for what the common case
-// in fastfield leaves: more than one digit, or too little room. The field starts at `field`;
-// when the integer part does not fit there, only dropping a zero may help. Returns false when
-// the field cannot be written so, and then writes nothing before `point`.
+// An integer part of more than one digit and the sign, written leftwards from the point.
+// Returns false when they do not fit between the field's start and the point.
 bool integerpart(char* field, char* point, std::uint64_t whole, int negative) {
-  int size = 1;
-  for (std::uint64_t n = whole; n >= 10; n /= 10) ++size;
-  const auto room = static_cast<int>(point - field);
-  if (negative + size > room) {
-    if (whole != 0 || negative > room) return false;
-    size = 0;
-  }
   char* first = point;
-  for (int k = 0; k < size; ++k, whole /= 10) *--first = static_cast<char>('0' + whole % 10);
-  if (negative != 0) first[-1] = '-';
+  for (; whole != 0; whole /= 10) {
+    if (first == field) return false;
+    *--first = static_cast<char>('0' + whole % 10);
+  }
+  if (negative == 0) return true;
+  if (first == field) return false;
+  first[-1] = '-';
   return true;
 }
 
-// Fw.D for the common case, written straight into the field after `lead` blanks; returns
-// nullptr for anything else. D is a template argument, so that each digit count gets
+// Fw.D for the common case, written straight into the field after `lead` blanks; anything else
+// goes to the general conversion. D is a template argument, so that each digit count gets
 // straight-line code.
 //
-// The common case is 2^-11 <= |v| < 2^53: then v = m * 2^-s exactly with 0 <= s <= 63, the
-// integer part is m >> s, and the bits below the point, moved to the top of a 64-bit word, are
-// a fraction f / 2^64 without loss. Over a field first filled with blanks by one fixed-size
-// copy, the point goes where the decimals begin (they end where the field ends), the integer
-// part and the sign leftwards from it, and then the decimals, exactly, two at a time as the
-// high word of f * 100, whose low word is the fraction that remains. The fraction left after
-// the last of them decides the rounding: above one half rounds up, one half rounds to an even
-// last digit. A carry that runs back through nines into the integer part is left to the general
-// conversion.
+// The common case is a field of at most 32 columns with its lead, with room for a sign and a
+// digit before the point, and 2^-11 <= |v| < 2^53: then v = m * 2^-s exactly with
+// 0 <= s <= 63, the integer part is m >> s, and the bits below the point, moved to the top of a
+// 64-bit word, are a fraction f / 2^64 without loss. Over a field first filled with blanks by
+// one fixed-size copy, the point goes where the decimals begin (they end where the field ends),
+// the integer part and the sign leftwards from it, and then the decimals, exactly, three at a
+// time as the high word of f * 1000, whose low word is the fraction that remains. The fraction
+// left after the last of them decides the rounding: above one half rounds up, one half rounds
+// to an even last digit. A carry that runs back through nines into the integer part is left to
+// the general conversion.
 template <int D>
 char* fastfield(char* out, int lead, int w, double v) {
   const auto bits = std::bit_cast<std::uint64_t>(v);
   const int s = 1075 - static_cast<int>((bits >> 52) & 0x7ff);
-  if (static_cast<unsigned>(s) > 63 || lead + w > maxfastwidth || w <= D) return nullptr;
+  if (static_cast<unsigned>(s) > 63 || lead + w > maxfastwidth || w < D + 3) {
+    return slowfield(out, lead, w, D, v);
+  }
   const std::uint64_t m = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
   std::uint64_t whole = m >> s;
   std::uint64_t fraction = (m << 1) << (63 - s);
@@ -120,28 +136,25 @@ char* fastfield(char* out, int lead, int w, double v) {
   char* const point = end - D - 1;
   *point = '.';
   const int negative = static_cast<int>(bits >> 63);
-  if (whole < 10 && negative + 1 < w - D) {
+  if (whole < 10) {
     point[-1] = static_cast<char>('0' + whole);
     if (negative != 0) point[-2] = '-';
   } else if (!integerpart(out + lead, point, whole, negative)) {
-    return nullptr;
+    return generalfield(out + lead, w, D, v);
   }
   if constexpr (D > 0) {
-    for (char* pair = point + 1; pair + 1 < end; pair += 2) {
-      const uint128 product = uint128{fraction} * 100;
-      fraction = static_cast<std::uint64_t>(product);
-      std::memcpy(pair, &digitpairs[2 * static_cast<std::size_t>(product >> 64)], 2);
+    char* digit = point + 1;
+    for (int k = 0; k < D / 3; ++k, digit += 3) {
+      std::memcpy(digit, &digittriples[4 * nextdecimals(fraction, 1000)], 4);
     }
-    if constexpr (D % 2 == 1) {
-      const uint128 product = uint128{fraction} * 10;
-      fraction = static_cast<std::uint64_t>(product);
-      end[-1] = static_cast<char>('0' + static_cast<int>(product >> 64));
-    }
+    if constexpr (D % 3 == 2)
+      std::memcpy(digit, &digittriples[4 * nextdecimals(fraction, 100) + 1], 2);
+    if constexpr (D % 3 == 1) *digit = static_cast<char>('0' + nextdecimals(fraction, 10));
     if (fraction > half - (end[-1] & 1)) {  // '0' is even
       if (end[-1] != '9') {
         ++end[-1];
-      } else if (!carry(point + 1, end - 1)) {
-        return nullptr;
+      } else {
+        return carry(end, w, D, v);
       }
     }
   }
@@ -162,11 +175,9 @@ constexpr auto fastfields = fastfieldtable(std::make_index_sequence<maxfastdigit
 char* fixedfield(char* out, int lead, int w, int d, double v) {
 #ifdef EIGENSHOOT_FASTFIXED
   if constexpr (std::endian::native == std::endian::little) {
-    if (static_cast<unsigned>(d) <= maxfastdigits) {
-      if (char* end = fastfields[static_cast<std::size_t>(d)](out, lead, w, v)) return end;
-    }
+    if (static_cast<unsigned>(d) <= maxfastdigits)
+      return fastfields[static_cast<std::size_t>(d)](out, lead, w, v);
   }
 #endif
-  std::fill_n(out, lead, ' ');
-  return generalfield(out + lead, w, d, v);
+  return slowfield(out, lead, w, d, v);
 }

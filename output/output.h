@@ -43,13 +43,16 @@ class format {
   int width_ = 0;
 };
 
-// One item of a record: an integer, a real or a character string.
+// One item of a record: an integer, a real or a character string, as `what` says; only that
+// member holds a value.
 struct item {
   enum class kind : unsigned char { integer, real, text };
   kind what;
-  int i = 0;
-  double r = 0.0;
-  std::string_view s{};
+  union {
+    int i;
+    double r;
+    std::string_view s;
+  };
   constexpr item(int v) : what(kind::integer), i(v) {}
   constexpr item(double v) : what(kind::real), r(v) {}
   constexpr item(std::string_view v) : what(kind::text), s(v) {}

@@ -36,26 +36,27 @@ constexpr std::size_t maxreal = 24;
 }  // namespace
 
 char* layout(char* out, const format& f, std::span<const item> items) {
-  std::size_t next = 0;
+  const item* next = items.data();
+  const item* const last = next + items.size();
+  // The next item, which the descriptor needs to be of kind `want`.
+  const auto take = [&](item::kind want) -> const item& {
+    if (next == last) mismatch("record has fewer items than its format text");
+    if (next->what != want) mismatch("record item does not match its format descriptor");
+    return *next++;
+  };
   for (const descriptor& d : f.descriptors()) {
     using k = descriptor::kind;
-    if (d.what == k::blanks) {
+    if (d.what == k::fixed) {
+      out = fixedfield(out, d.lead, d.width, d.digits, take(item::kind::real).r);
+    } else if (d.what == k::integer) {
+      out = integerfield(blanks(out, d.lead), d.width, take(item::kind::integer).i);
+    } else if (d.what == k::blanks) {
       out = blanks(out, d.width);
-    } else if (d.what == k::literal) {
-      out = std::copy(d.text.begin(), d.text.end(), out);
     } else {
-      if (next == items.size()) mismatch("record has fewer items than its format text");
-      const item& it = items[next++];
-      if (d.what == k::integer && it.what == item::kind::integer) {
-        out = integerfield(blanks(out, d.lead), d.width, it.i);
-      } else if (d.what == k::fixed && it.what == item::kind::real) {
-        out = fixedfield(out, d.lead, d.width, d.digits, it.r);
-      } else {
-        mismatch("record item does not match its format descriptor");
-      }
+      out = std::copy(d.text.begin(), d.text.end(), out);
     }
   }
-  if (next != items.size()) mismatch("record has more items than its format text");
+  if (next != last) mismatch("record has more items than its format text");
   return out;
 }
 
