@@ -41,10 +41,10 @@ std::to_chars_result generalfixed(char* first, char* last, double v, int d) {
   return out + w;
 }
 
-// The whole field, `lead` blanks first, by the general conversion.
-[[gnu::noinline]] char* slowfield(char* out, int lead, int w, int d, double v) {
-  std::fill_n(out, lead, ' ');
-  return generalfield(out + lead, w, d, v);
+// The whole field, its lead blanks first, by the general conversion.
+char* slowfield(char* out, const descriptor& f, double v) {
+  std::fill_n(out, f.lead, ' ');
+  return generalfield(out + f.lead, f.width, f.digits, v);
 }
 
 #if defined(__SIZEOF_INT128__)
@@ -104,27 +104,25 @@ bool integerpart(char* field, char* point, std::uint64_t whole, int negative) {
   return true;
 }
 
-// Fw.D for the common case, written straight into the field after `lead` blanks; anything else
-// goes to the general conversion. D is a template argument, so that each digit count gets
-// straight-line code.
+// Fw.D for the common case, written straight into the field after its lead blanks; anything
+// else goes to the general conversion. D is a template argument, so that each digit count gets
+// straight-line code. It serves only descriptors of at most 32 columns with their lead that
+// leave room for a sign and a digit before the point (see fixedwriter).
 //
-// The common case is a field of at most 32 columns with its lead, with room for a sign and a
-// digit before the point, and 2^-11 <= |v| < 2^53: then v = m * 2^-s exactly with
-// 0 <= s <= 63, the integer part is m >> s, and the bits below the point, moved to the top of a
-// 64-bit word, are a fraction f / 2^64 without loss. Over a field first filled with blanks by
-// one fixed-size copy, the point goes where the decimals begin (they end where the field ends),
-// the integer part and the sign leftwards from it, and then the decimals, exactly, three at a
-// time as the high word of f * 1000, whose low word is the fraction that remains. The fraction
-// left after the last of them decides the rounding: above one half rounds up, one half rounds
-// to an even last digit. A carry that runs back through nines into the integer part is left to
-// the general conversion.
+// The common case is 2^-11 <= |v| < 2^53: then v = m * 2^-s exactly with 0 <= s <= 63, the integer
+// part is m >> s, and the bits below the point, moved to the top of a 64-bit word, are a fraction f
+// / 2^64 without loss. Over a field first filled with blanks by one fixed-size copy, the point goes
+// where the decimals begin (they end where the field ends), the integer part and the sign leftwards
+// from it, and then the decimals, exactly, three at a time as the high word of f * 1000, whose low
+// word is the fraction that remains. The fraction left after the last of them decides the rounding:
+// above one half rounds up, one half rounds to an even last digit. A carry that runs back through
+// nines into the integer part is left to the general conversion.
 template <int D>
-char* fastfield(char* out, int lead, int w, double v) {
+char* fastfield(char* out, const descriptor& f, double v) {
   const auto bits = std::bit_cast<std::uint64_t>(v);
   const int s = 1075 - static_cast<int>((bits >> 52) & 0x7ff);
-  if (static_cast<unsigned>(s) > 63 || lead + w > maxfastwidth || w < D + 3) {
-    return slowfield(out, lead, w, D, v);
-  }
+  if (static_cast<unsigned>(s) > 63) return slowfield(out, f, v);
+  const int lead = f.lead, w = f.width;
   const std::uint64_t m = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
   std::uint64_t whole = m >> s;
   std::uint64_t fraction = (m << 1) << (63 - s);
@@ -162,9 +160,8 @@ char* fastfield(char* out, int lead, int w, double v) {
 }
 
 // One instance for each digit count of the common case, indexed by d.
-using fastfieldfn = char* (*)(char*, int, int, double);
 template <std::size_t... D>
-constexpr std::array<fastfieldfn, sizeof...(D)> fastfieldtable(std::index_sequence<D...>) {
+constexpr std::array<fieldwriter, sizeof...(D)> fastfieldtable(std::index_sequence<D...>) {
   return {&fastfield<static_cast<int>(D)>...};
 }
 constexpr auto fastfields = fastfieldtable(std::make_index_sequence<maxfastdigits + 1>{});
@@ -172,12 +169,14 @@ constexpr auto fastfields = fastfieldtable(std::make_index_sequence<maxfastdigit
 
 }  // namespace
 
-char* fixedfield(char* out, int lead, int w, int d, double v) {
+fieldwriter fixedwriter(const descriptor& d) {
 #ifdef EIGENSHOOT_FASTFIXED
   if constexpr (std::endian::native == std::endian::little) {
-    if (static_cast<unsigned>(d) <= maxfastdigits)
-      return fastfields[static_cast<std::size_t>(d)](out, lead, w, v);
+    if (d.digits >= 0 && d.digits <= maxfastdigits && d.lead + d.width <= maxfastwidth &&
+        d.width >= d.digits + 3) {
+      return fastfields[static_cast<std::size_t>(d.digits)];
+    }
   }
 #endif
-  return slowfield(out, lead, w, d, v);
+  return &slowfield;
 }

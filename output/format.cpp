@@ -73,6 +73,9 @@ format::format(std::string_view text) {
       d.lead = list_[--count_].width;
       list_[count_] = d;
     }
+    if (list_[count_].what == descriptor::kind::fixed) {
+      list_[count_].write = fixedwriter(list_[count_]);
+    }
     ++count_;
     if (p < text.size() && text[p] == ',') {
       p = skipblanks(text, p + 1);

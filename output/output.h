@@ -19,7 +19,10 @@ class fatalerror : public std::runtime_error {
 };
 
 // One descriptor of a format text: nX (blanks), 'text', Iw or Fw.d. An nX just before an Iw or
-// Fw.d is kept as the number's lead.
+// Fw.d is kept as the number's lead. An Fw.d carries the writer of its fields, chosen for its
+// width and digits when the text is parsed.
+struct descriptor;
+using fieldwriter = char* (*)(char* out, const descriptor& d, double v);
 struct descriptor {
   enum class kind : unsigned char { blanks, literal, integer, fixed };
   kind what = kind::blanks;
@@ -27,6 +30,7 @@ struct descriptor {
   int digits = 0;  // digits after the decimal point, for Fw.d
   int lead = 0;    // blanks before the number
   std::string_view text{};
+  fieldwriter write = nullptr;  // for Fw.d
 };
 
 // A format text, parsed once, when the object is made; a malformed text throws
@@ -62,15 +66,15 @@ struct item {
 // Record layout, without a line terminator. layout() writes exactly f.width() characters
 // and needs layoutslack spare columns after them, which it may overwrite; listed() writes at
 // most listedsize(items) characters. Both throw std::invalid_argument when the items do not
-// match what the record needs. fixedfield() writes `lead` blanks and one Fw.d field in the
-// same way: v rounded to d decimals (ties to even), always with a point, right-justified, the
-// zero before the point dropped only when the field is otherwise too narrow, w asterisks when
-// even that fails.
+// match what the record needs. The writer that fixedwriter() picks for an Fw.d descriptor
+// writes its lead blanks and one field in the same way: v rounded to d decimals (ties to even),
+// always with a point, right-justified, the zero before the point dropped only when the field
+// is otherwise too narrow, w asterisks when even that fails.
 inline constexpr std::size_t layoutslack = 32;
 inline constexpr char layoutblanks[] = "                                ";  // copied whole
 static_assert(sizeof layoutblanks == layoutslack + 1);
 char* layout(char* out, const format& f, std::span<const item> items);
-char* fixedfield(char* out, int lead, int w, int d, double v);
+fieldwriter fixedwriter(const descriptor& d);
 std::size_t listedsize(std::span<const item> items);
 char* listed(char* out, std::span<const item> items);
 
