@@ -26,7 +26,7 @@ std::to_chars_result generalfixed(char* first, char* last, double v, int d) {
 // The field by the general conversion. The text is produced in place at the field's start with
 // room for one column more than the field: a value that still needs w + 1 columns fits only by
 // dropping the optional zero before the point; anything longer is w asterisks.
-[[gnu::noinline]] char* generalfield(char* out, int w, int d, double v) {
+char* generalfield(char* out, int w, int d, double v) {
   const auto [end, ec] = generalfixed(out, out + w + 1, v, d);
   if (ec != std::errc{}) return std::fill_n(out, w, '*');
   const int n = static_cast<int>(end - out);
@@ -41,8 +41,9 @@ std::to_chars_result generalfixed(char* first, char* last, double v, int d) {
   return out + w;
 }
 
-// The whole field, its lead blanks first, by the general conversion.
-char* slowfield(char* out, const descriptor& f, double v) {
+// The whole field, its lead blanks first, by the general conversion. Out of line, as are the
+// other rare paths below: the common path only jumps to them and so saves no registers.
+[[gnu::noinline]] char* slowfield(char* out, const descriptor& f, double v) {
   std::fill_n(out, f.lead, ' ');
   return generalfield(out + f.lead, f.width, f.digits, v);
 }
@@ -76,32 +77,18 @@ std::size_t nextdecimals(std::uint64_t& f, std::uint64_t scale) {
   return static_cast<std::size_t>(product >> 64);
 }
 
-// Rounding up that meets a nine as the last digit of the field ending at `end`, with
-// `digits` decimals: the nines become zeros and the digit before them goes up by one. A carry
-// past the first decimal into the integer part is left to the general conversion.
-[[gnu::noinline]] char* carry(char* end, int w, int digits, double v) {
-  for (char* digit = end - 1; digit >= end - digits; --digit) {
-    if (*digit != '9') {
-      ++*digit;
-      return end;
-    }
-    *digit = '0';
-  }
-  return generalfield(end - w, w, digits, v);
-}
-
-// An integer part of more than one digit and the sign, written leftwards from the point.
-// Returns false when they do not fit between the field's start and the point.
-bool integerpart(char* field, char* point, std::uint64_t whole, int negative) {
-  char* first = point;
-  for (; whole != 0; whole /= 10) {
-    if (first == field) return false;
-    *--first = static_cast<char>('0' + whole % 10);
-  }
-  if (negative == 0) return true;
-  if (first == field) return false;
-  first[-1] = '-';
-  return true;
+// Rounding up that meets a nine as the last digit of a field written by fastfield: the nines
+// become zeros and the digit before them goes up by one. A carry that makes the integer part
+// 10 leaves the field to the general conversion.
+[[gnu::noinline]] char* carry(char* out, const descriptor& f, double v) {
+  char* const end = out + f.lead + f.width;
+  char* const point = end - f.digits - 1;
+  char* digit = end - 1;
+  while (digit != point && *digit == '9') *digit-- = '0';
+  if (digit == point) --digit;
+  if (*digit == '9') return slowfield(out, f, v);
+  ++*digit;
+  return end;
 }
 
 // Fw.D for the common case, written straight into the field after its lead blanks; anything
@@ -109,51 +96,45 @@ bool integerpart(char* field, char* point, std::uint64_t whole, int negative) {
 // straight-line code. It serves only descriptors of at most 32 columns with their lead that
 // leave room for a sign and a digit before the point (see fixedwriter).
 //
-// The common case is 2^-11 <= |v| < 2^53: then v = m * 2^-s exactly with 0 <= s <= 63, the integer
-// part is m >> s, and the bits below the point, moved to the top of a 64-bit word, are a fraction f
-// / 2^64 without loss. Over a field first filled with blanks by one fixed-size copy, the point goes
-// where the decimals begin (they end where the field ends), the integer part and the sign leftwards
-// from it, and then the decimals, exactly, three at a time as the high word of f * 1000, whose low
-// word is the fraction that remains. The fraction left after the last of them decides the rounding:
-// above one half rounds up, one half rounds to an even last digit. A carry that runs back through
-// nines into the integer part is left to the general conversion.
+// The common case is 2^-11 <= |v| < 10 once rounded: then v = m * 2^-s exactly with a 53-bit
+// m and s <= 63, the integer part m >> s is one digit, and the bits below the point, moved to
+// the top of a 64-bit word, are a fraction f / 2^64 without loss. Over a field first filled
+// with blanks by one fixed-size copy, the decimals end where the field ends, and the point, the
+// digit and the sign go just before them. The decimals come exactly, three at a time as the
+// high word of f * 1000, whose low word is the fraction that remains. The fraction left after
+// the last of them decides the rounding: above one half rounds up, one half rounds to an even
+// last digit. Everything that the common case does not need (a longer integer part, a carry
+// into it, other values) is out of line, so that this path saves no registers.
 template <int D>
 char* fastfield(char* out, const descriptor& f, double v) {
   const auto bits = std::bit_cast<std::uint64_t>(v);
   const int s = 1075 - static_cast<int>((bits >> 52) & 0x7ff);
   if (static_cast<unsigned>(s) > 63) return slowfield(out, f, v);
-  const int lead = f.lead, w = f.width;
   const std::uint64_t m = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
   std::uint64_t whole = m >> s;
   std::uint64_t fraction = (m << 1) << (63 - s);
   constexpr std::uint64_t half = std::uint64_t{1} << 63;
   if constexpr (D == 0) whole += fraction > half - (whole & 1);
+  if (whole >= 10) return slowfield(out, f, v);
 
   std::memcpy(out, layoutblanks, layoutslack);
-  char* const end = out + lead + w;
+  char* const end = out + f.lead + f.width;
   char* const point = end - D - 1;
-  *point = '.';
-  const int negative = static_cast<int>(bits >> 63);
-  if (whole < 10) {
-    point[-1] = static_cast<char>('0' + whole);
-    if (negative != 0) point[-2] = '-';
-  } else if (!integerpart(out + lead, point, whole, negative)) {
-    return generalfield(out + lead, w, D, v);
-  }
+  point[-1] = static_cast<char>('0' + whole);
+  point[0] = '.';
+  if (bits >> 63 != 0) point[-2] = '-';
   if constexpr (D > 0) {
     char* digit = point + 1;
     for (int k = 0; k < D / 3; ++k, digit += 3) {
       std::memcpy(digit, &digittriples[4 * nextdecimals(fraction, 1000)], 4);
     }
-    if constexpr (D % 3 == 2)
+    if constexpr (D % 3 == 2) {
       std::memcpy(digit, &digittriples[4 * nextdecimals(fraction, 100) + 1], 2);
+    }
     if constexpr (D % 3 == 1) *digit = static_cast<char>('0' + nextdecimals(fraction, 10));
     if (fraction > half - (end[-1] & 1)) {  // '0' is even
-      if (end[-1] != '9') {
-        ++end[-1];
-      } else {
-        return carry(end, w, D, v);
-      }
+      if (end[-1] == '9') return carry(out, f, v);
+      ++end[-1];
     }
   }
   return end;
@@ -171,11 +152,9 @@ constexpr auto fastfields = fastfieldtable(std::make_index_sequence<maxfastdigit
 
 fieldwriter fixedwriter(const descriptor& d) {
 #ifdef EIGENSHOOT_FASTFIXED
-  if constexpr (std::endian::native == std::endian::little) {
-    if (d.digits >= 0 && d.digits <= maxfastdigits && d.lead + d.width <= maxfastwidth &&
-        d.width >= d.digits + 3) {
-      return fastfields[static_cast<std::size_t>(d.digits)];
-    }
+  if (d.digits >= 0 && d.digits <= maxfastdigits && d.lead + d.width <= maxfastwidth &&
+      d.width >= d.digits + 3) {
+    return fastfields[static_cast<std::size_t>(d.digits)];
   }
 #endif
   return &slowfield;

@@ -64,8 +64,10 @@ void drain(unit& u) {
 // Room for a record of n characters, its line terminator and the columns that the layout
 // may overwrite after it.
 char* reserve(unit& u, std::size_t n) {
-  if (n + layoutslack > capacity) throw std::invalid_argument("output record too long");
-  if (u.used + n + layoutslack > capacity) drain(u);
+  if (u.used + n + layoutslack > capacity) {
+    if (n + layoutslack > capacity) throw std::invalid_argument("output record too long");
+    drain(u);
+  }
   return u.buffer + u.used;
 }
 
