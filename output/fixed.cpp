@@ -77,6 +77,31 @@ std::size_t nextdecimals(std::uint64_t& f, std::uint64_t scale) {
   return static_cast<std::size_t>(product >> 64);
 }
 
+// v = m * 2^-s exactly, with a 53-bit m, for every normal double.
+struct binary {
+  std::uint64_t m;
+  int s;
+  explicit binary(std::uint64_t bits)
+      : m((bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52)),
+        s(1075 - static_cast<int>((bits >> 52) & 0x7ff)) {}
+};
+
+constexpr std::uint64_t half = std::uint64_t{1} << 63;
+
+// The D decimals of the binary fraction f / 2^64, written from `first` on, exactly, three at a
+// time as the high word of f * 1000, whose low word is the fraction that remains. Returns the
+// fraction left after the last of them, which decides the rounding.
+template <int D>
+std::uint64_t writedecimals(char* first, std::uint64_t fraction) {
+  for (int k = 0; k < D / 3; ++k, first += 3) {
+    std::memcpy(first, &digittriples[4 * nextdecimals(fraction, 1000)], 4);
+  }
+  if constexpr (D % 3 == 2)
+    std::memcpy(first, &digittriples[4 * nextdecimals(fraction, 100) + 1], 2);
+  if constexpr (D % 3 == 1) *first = static_cast<char>('0' + nextdecimals(fraction, 10));
+  return fraction;
+}
+
 // Rounding up that meets a nine as the last digit of a field written by fastfield: the nines
 // become zeros and the digit before them goes up by one. A carry that makes the integer part
 // 10 leaves the field to the general conversion.
@@ -91,6 +116,45 @@ std::size_t nextdecimals(std::uint64_t& f, std::uint64_t scale) {
   return end;
 }
 
+// Fw.D as fastfield writes it, for an integer part of more than one digit (below 2^53). The
+// rounding carries through nines into the integer part, which is written last, leftwards from
+// the point; when it does not fit, the field goes to the general conversion.
+template <int D>
+[[gnu::noinline]] char* widefield(char* out, const descriptor& f, double v) {
+  const auto bits = std::bit_cast<std::uint64_t>(v);
+  const binary b(bits);
+  std::uint64_t whole = b.m >> b.s;
+  std::uint64_t fraction = (b.m << 1) << (63 - b.s);
+  if constexpr (D == 0) whole += fraction > half - (whole & 1);
+
+  std::memcpy(out, layoutblanks, layoutslack);
+  char* const end = out + f.lead + f.width;
+  char* const point = end - D - 1;
+  *point = '.';
+  if constexpr (D > 0) {
+    fraction = writedecimals<D>(point + 1, fraction);
+    if (fraction > half - (end[-1] & 1)) {
+      char* digit = end - 1;
+      while (digit != point && *digit == '9') *digit-- = '0';
+      if (digit == point) {
+        ++whole;
+      } else {
+        ++*digit;
+      }
+    }
+  }
+  char* first = point;
+  for (; whole != 0; whole /= 10) {
+    if (first == out + f.lead) return slowfield(out, f, v);
+    *--first = static_cast<char>('0' + whole % 10);
+  }
+  if (bits >> 63 != 0) {
+    if (first == out + f.lead) return slowfield(out, f, v);
+    first[-1] = '-';
+  }
+  return end;
+}
+
 // Fw.D for the common case, written straight into the field after its lead blanks; anything
 // else goes to the general conversion. D is a template argument, so that each digit count gets
 // straight-line code. It serves only descriptors of at most 32 columns with their lead that
@@ -100,22 +164,19 @@ std::size_t nextdecimals(std::uint64_t& f, std::uint64_t scale) {
 // m and s <= 63, the integer part m >> s is one digit, and the bits below the point, moved to
 // the top of a 64-bit word, are a fraction f / 2^64 without loss. Over a field first filled
 // with blanks by one fixed-size copy, the decimals end where the field ends, and the point, the
-// digit and the sign go just before them. The decimals come exactly, three at a time as the
-// high word of f * 1000, whose low word is the fraction that remains. The fraction left after
-// the last of them decides the rounding: above one half rounds up, one half rounds to an even
-// last digit. Everything that the common case does not need (a longer integer part, a carry
-// into it, other values) is out of line, so that this path saves no registers.
+// digit and the sign go just before them. The fraction left after the decimals decides the
+// rounding: above one half rounds up, one half rounds to an even last digit. Everything that
+// the common case does not need (a longer integer part, a carry into it, other values) is out
+// of line, so that this path only jumps there and saves no registers.
 template <int D>
 char* fastfield(char* out, const descriptor& f, double v) {
   const auto bits = std::bit_cast<std::uint64_t>(v);
-  const int s = 1075 - static_cast<int>((bits >> 52) & 0x7ff);
-  if (static_cast<unsigned>(s) > 63) return slowfield(out, f, v);
-  const std::uint64_t m = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
-  std::uint64_t whole = m >> s;
-  std::uint64_t fraction = (m << 1) << (63 - s);
-  constexpr std::uint64_t half = std::uint64_t{1} << 63;
+  const binary b(bits);
+  if (static_cast<unsigned>(b.s) > 63) return slowfield(out, f, v);
+  std::uint64_t whole = b.m >> b.s;
+  std::uint64_t fraction = (b.m << 1) << (63 - b.s);
   if constexpr (D == 0) whole += fraction > half - (whole & 1);
-  if (whole >= 10) return slowfield(out, f, v);
+  if (whole >= 10) return widefield<D>(out, f, v);
 
   std::memcpy(out, layoutblanks, layoutslack);
   char* const end = out + f.lead + f.width;
@@ -124,14 +185,7 @@ char* fastfield(char* out, const descriptor& f, double v) {
   point[0] = '.';
   if (bits >> 63 != 0) point[-2] = '-';
   if constexpr (D > 0) {
-    char* digit = point + 1;
-    for (int k = 0; k < D / 3; ++k, digit += 3) {
-      std::memcpy(digit, &digittriples[4 * nextdecimals(fraction, 1000)], 4);
-    }
-    if constexpr (D % 3 == 2) {
-      std::memcpy(digit, &digittriples[4 * nextdecimals(fraction, 100) + 1], 2);
-    }
-    if constexpr (D % 3 == 1) *digit = static_cast<char>('0' + nextdecimals(fraction, 10));
+    fraction = writedecimals<D>(point + 1, fraction);
     if (fraction > half - (end[-1] & 1)) {  // '0' is even
       if (end[-1] == '9') return carry(out, f, v);
       ++end[-1];
