@@ -93,9 +93,10 @@ TEST(Records, FixedFieldsAreExactDecimalRounding) {
 
 TEST(Records, MalformedTextsAndMismatchedItems) {
   for (const char* bad : {"I6", "[I6)", "(I6", "(I6 2X)", "(Q3)", "(2Q, I6)", "(F5)", "(F5,2)",
-                          "(F5.5)", "(0X)", "(I)", "(I0)", "('abc)", "(I6) x"}) {
+                          "(F5.5)", "(0X)", "(I)", "(I0)", "(I100000)", "('abc)", "(I6) x"}) {
     EXPECT_THROW(format{bad}, std::invalid_argument) << bad;
   }
+  EXPECT_EQ(format("(I99999, F99999.2)").width(), 199998);
   for (const auto& items : std::vector<std::vector<item>>{{1}, {1, 2.0, 3.0}, {1.0, 2.0}}) {
     EXPECT_THROW(formatted("(I6, 2X, F24.16)", items), std::invalid_argument);
   }
