@@ -82,7 +82,9 @@ void commit(unit& u, char* end) {
 // and records meant for standard output or diagnostics would land in that file. Each closed
 // one is taken by /dev/null opened for reading only, so that writes to it fail and are
 // reported. A file-size limit makes a write fail with EFBIG rather than kill the process.
+// Standard output, like every unit's file, is written straight from the unit's buffer.
 void prepareoutput() {
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
 #ifdef EIGENSHOOT_POSIX
   for (int fd = 0; fd <= 2; ++fd) {
     if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
@@ -104,6 +106,7 @@ void openunit(int number, const char* name) {
   errno = 0;
   u.stream = std::fopen(name, "wb");
   if (u.stream == nullptr) failed(u);
+  std::setvbuf(u.stream, nullptr, _IONBF, 0);  // the unit's buffer is the only one
 }
 
 void writerecord(int number, const format& f, std::span<const item> items) {
