@@ -84,8 +84,8 @@ TEST(Records, FixedFieldsAreExactDecimalRounding) {
         const std::size_t zero = text[0] == '-';
         if (want.size() == w + 1u && text.compare(zero, 2, "0.") == 0) want.erase(zero, 1);
         if (want.size() > static_cast<std::size_t>(w)) want.assign(w, '*');
-        const std::string text = "('<', F" + std::to_string(w) + "." + std::to_string(d) + ")";
-        ASSERT_EQ(formatted(text, {v}), '<' + want) << v;
+        const std::string fw = "('<', F" + std::to_string(w) + "." + std::to_string(d) + ")";
+        ASSERT_EQ(formatted(fw, {v}), '<' + want) << v;
       }
     }
   }
