@@ -92,8 +92,9 @@ TEST(Records, FixedFieldsAreExactDecimalRounding) {
 }
 
 TEST(Records, MalformedTextsAndMismatchedItems) {
-  for (const char* bad : {"I6", "[I6)", "(I6", "(I6 2X)", "(Q3)", "(2Q, I6)", "(F5)", "(F5,2)",
-                          "(F5.5)", "(0X)", "(I)", "(I0)", "(I100000)", "('abc)", "(I6) x"}) {
+  for (const char* bad :
+       {"I6", "[I6)", "(I6", "(I6 2X)", "(Q3)", "(2Q, I6)", "(F5)", "(F5,2)", "(F5.)", "(F5.5)",
+        "(0X)", "(I)", "(I0)", "(I100000)", "('abc)", "(I6) x"}) {
     EXPECT_THROW(format{bad}, std::invalid_argument) << bad;
   }
   EXPECT_EQ(format("(I99999, F99999.2)").width(), 199998);
