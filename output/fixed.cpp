@@ -88,23 +88,9 @@ struct binary {
 
 constexpr std::uint64_t half = std::uint64_t{1} << 63;
 
-// The D decimals of the binary fraction f / 2^64, written from `first` on, exactly, three at a
-// time as the high word of f * 1000, whose low word is the fraction that remains. Returns the
-// fraction left after the last of them, which decides the rounding.
-template <int D>
-std::uint64_t writedecimals(char* first, std::uint64_t fraction) {
-  for (int k = 0; k < D / 3; ++k, first += 3) {
-    std::memcpy(first, &digittriples[4 * nextdecimals(fraction, 1000)], 4);
-  }
-  if constexpr (D % 3 == 2)
-    std::memcpy(first, &digittriples[4 * nextdecimals(fraction, 100) + 1], 2);
-  if constexpr (D % 3 == 1) *first = static_cast<char>('0' + nextdecimals(fraction, 10));
-  return fraction;
-}
-
-// Rounding up that meets a nine as the last digit of a field written by fastfield: the nines
-// become zeros and the digit before them goes up by one. A carry that makes the integer part
-// 10 leaves the field to the general conversion.
+// Rounding up that meets a nine as the last digit of a field written by pointanddecimals: the
+// nines become zeros and the digit before them goes up by one. A carry into a nine before the point
+// leaves the field to the general conversion.
 [[gnu::noinline]] char* carry(char* out, const descriptor& f, double v) {
   char* const end = out + f.lead + f.width;
   char* const point = end - f.digits - 1;
@@ -116,43 +102,49 @@ std::uint64_t writedecimals(char* first, std::uint64_t fraction) {
   return end;
 }
 
-// Fw.D as fastfield writes it, for an integer part of more than one digit (below 2^53). The
-// rounding carries through nines into the integer part, which is written last, leftwards from
-// the point; when it does not fit, the field goes to the general conversion.
+// The point and the D decimals of the binary fraction f / 2^64 after it, up to the field's
+// end, exactly, three at a time as the high word of f * 1000, whose low word is the fraction that
+// remains. The fraction left after the last of them decides the rounding: above one half rounds
+// up, one half rounds to an even last digit. Returns the field's end.
 template <int D>
-[[gnu::noinline]] char* widefield(char* out, const descriptor& f, double v) {
-  const auto bits = std::bit_cast<std::uint64_t>(v);
-  const binary b(bits);
-  std::uint64_t whole = b.m >> b.s;
-  std::uint64_t fraction = (b.m << 1) << (63 - b.s);
-  if constexpr (D == 0) whole += fraction > half - (whole & 1);
-
-  std::memcpy(out, layoutblanks, layoutslack);
-  char* const end = out + f.lead + f.width;
-  char* const point = end - D - 1;
-  *point = '.';
+char* pointanddecimals(char* out, const descriptor& f, double v, char* end,
+                       std::uint64_t fraction) {
+  char* digit = end - D;
+  digit[-1] = '.';
+  for (int k = 0; k < D / 3; ++k, digit += 3) {
+    std::memcpy(digit, &digittriples[4 * nextdecimals(fraction, 1000)], 4);
+  }
+  if constexpr (D % 3 == 2)
+    std::memcpy(digit, &digittriples[4 * nextdecimals(fraction, 100) + 1], 2);
+  if constexpr (D % 3 == 1) *digit = static_cast<char>('0' + nextdecimals(fraction, 10));
   if constexpr (D > 0) {
-    fraction = writedecimals<D>(point + 1, fraction);
-    if (fraction > half - (end[-1] & 1)) {
-      char* digit = end - 1;
-      while (digit != point && *digit == '9') *digit-- = '0';
-      if (digit == point) {
-        ++whole;
-      } else {
-        ++*digit;
-      }
+    if (fraction > half - (end[-1] & 1)) {  // '0' is even
+      if (end[-1] == '9') return carry(out, f, v);
+      ++end[-1];
     }
   }
-  char* first = point;
+  return end;
+}
+
+// Fw.D as fastfield writes it, for an integer part of more than one digit (below 2^53), given
+// with the fraction after it. The integer part and the sign go leftwards from the point; when
+// they do not fit, the field goes to the general conversion.
+template <int D>
+[[gnu::noinline]] char* widefield(char* out, const descriptor& f, double v, std::uint64_t whole,
+                                  std::uint64_t fraction) {
+  std::memcpy(out, layoutblanks, layoutslack);
+  char* const field = out + f.lead;
+  char* const end = field + f.width;
+  char* first = end - D - 1;  // the point
   for (; whole != 0; whole /= 10) {
-    if (first == out + f.lead) return slowfield(out, f, v);
+    if (first == field) return slowfield(out, f, v);
     *--first = static_cast<char>('0' + whole % 10);
   }
-  if (bits >> 63 != 0) {
-    if (first == out + f.lead) return slowfield(out, f, v);
+  if (std::signbit(v)) {
+    if (first == field) return slowfield(out, f, v);
     first[-1] = '-';
   }
-  return end;
+  return pointanddecimals<D>(out, f, v, end, fraction);
 }
 
 // Fw.D for the common case, written straight into the field after its lead blanks; anything
@@ -164,34 +156,25 @@ template <int D>
 // m and s <= 63, the integer part m >> s is one digit, and the bits below the point, moved to
 // the top of a 64-bit word, are a fraction f / 2^64 without loss. Over a field first filled
 // with blanks by one fixed-size copy, the decimals end where the field ends, and the point, the
-// digit and the sign go just before them. The fraction left after the decimals decides the
-// rounding: above one half rounds up, one half rounds to an even last digit. Everything that
-// the common case does not need (a longer integer part, a carry into it, other values) is out
-// of line, so that this path only jumps there and saves no registers.
+// digit and the sign go just before them. Everything that the common case does not need (a
+// longer integer part, a carry into it, other values) is out of line, so that this path only
+// jumps there and saves no registers.
 template <int D>
 char* fastfield(char* out, const descriptor& f, double v) {
   const auto bits = std::bit_cast<std::uint64_t>(v);
   const binary b(bits);
   if (static_cast<unsigned>(b.s) > 63) return slowfield(out, f, v);
   std::uint64_t whole = b.m >> b.s;
-  std::uint64_t fraction = (b.m << 1) << (63 - b.s);
+  const std::uint64_t fraction = (b.m << 1) << (63 - b.s);
   if constexpr (D == 0) whole += fraction > half - (whole & 1);
-  if (whole >= 10) return widefield<D>(out, f, v);
+  if (whole >= 10) return widefield<D>(out, f, v, whole, fraction);
 
   std::memcpy(out, layoutblanks, layoutslack);
   char* const end = out + f.lead + f.width;
   char* const point = end - D - 1;
   point[-1] = static_cast<char>('0' + whole);
-  point[0] = '.';
   if (bits >> 63 != 0) point[-2] = '-';
-  if constexpr (D > 0) {
-    fraction = writedecimals<D>(point + 1, fraction);
-    if (fraction > half - (end[-1] & 1)) {  // '0' is even
-      if (end[-1] == '9') return carry(out, f, v);
-      ++end[-1];
-    }
-  }
-  return end;
+  return pointanddecimals<D>(out, f, v, end, fraction);
 }
 
 // One instance for each digit count of the common case, indexed by d.
