@@ -89,8 +89,8 @@ struct binary {
 constexpr std::uint64_t half = std::uint64_t{1} << 63;
 
 // Rounding up that meets a nine as the last digit of a field written by pointanddecimals: the
-// nines become zeros and the digit before them goes up by one. A carry into a nine before the point
-// leaves the field to the general conversion.
+// nines become zeros and the digit before them goes up by one. A carry into a nine before the
+// point leaves the field to the general conversion.
 [[gnu::noinline]] char* carry(char* out, const descriptor& f, double v) {
   char* const end = out + f.lead + f.width;
   char* const point = end - f.digits - 1;
