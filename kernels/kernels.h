@@ -11,6 +11,7 @@ extern ctsarea cts;
 
 // Size of the model's state vector (y1, y2). It is the only size the model supports.
 inline constexpr int nmodel = 2;
+static_assert(nmodel == 2, "derivad defines the two components y1 = y and y2 = y'");
 
 // Right-hand side of the model: dydx(1) = y(2), dydx(2) = -(E*y(1)), with E taken from cts.
 // x and n are not consulted; dydx must not share storage with y.

@@ -82,9 +82,12 @@ char* listed(char* out, std::span<const item> items);
 void prepareoutput();
 
 // Units. open binds unit 1 or 2 to the named file in the working directory, created or
-// rewritten from its start. A write appends one record. flushunit writes out what is pending;
-// closeunit flushes and closes (standard output too, for unit 6); closeunits does so for every
-// open unit, in the order 1, 2, 6. A unit that is not open is a fault of the caller.
+// rewritten from its start. It fails, before the file loses anything, when the file is one that
+// another destination of the run writes to (the other unit's file, even once closed, standard
+// output or standard error), and it does not wait for a reader of a FIFO. A write appends one
+// record. flushunit writes out what is pending; closeunit flushes and closes (standard output too,
+// for unit 6); closeunits does so for every open unit, in the order 1, 2, 6. A unit that is not
+// open is a fault of the caller.
 void openunit(int unit, const char* name);
 void writerecord(int unit, const format& f, std::span<const item> items);
 void writerecord(int unit, std::span<const item> items);

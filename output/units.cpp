@@ -14,6 +14,7 @@
 #if defined(__unix__) || defined(__APPLE__)
 #define EIGENSHOOT_POSIX 1
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -21,12 +22,24 @@ namespace {
 
 constexpr std::size_t capacity = std::size_t{1} << 17;
 
+// The file behind a descriptor, as far as two destinations must not share it: any file but a
+// character device (a terminal or /dev/null may well take several destinations at once).
+struct fileid {
+#ifdef EIGENSHOOT_POSIX
+  dev_t device = 0;
+  ino_t inode = 0;
+#endif
+  bool known = false;
+  bool operator==(const fileid&) const = default;
+};
+
 struct unit {
   int number;
   std::string name;
   std::FILE* stream;
   char* buffer;
   std::size_t used = 0;
+  fileid id{};  // kept after the unit is closed, so that no later unit takes the same file
 };
 
 // Zero-filled static storage: the buffers cost nothing at start-up.
@@ -76,13 +89,59 @@ void commit(unit& u, char* end) {
   u.used = static_cast<std::size_t>(end + 1 - u.buffer);
 }
 
+#ifdef EIGENSHOOT_POSIX
+fileid identify(int fd) {
+  struct stat s;
+  if (fstat(fd, &s) != 0 || S_ISCHR(s.st_mode)) return {};
+  return {s.st_dev, s.st_ino, true};
+}
+
+// Opens the unit's file for writing without blocking on a FIFO that has no reader and without
+// truncating it, makes sure that no other destination of this run writes to the same file, and
+// only then empties it. A FIFO with a reader is written with blocking writes as usual.
+std::FILE* openfile(unit& u) {
+  errno = 0;
+  const int fd = open(u.name.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) failed(u);
+  const auto refuse = [&](const std::string& why) {
+    close(fd);
+    throw fatalerror(u.name + ": " + why);
+  };
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags == -1 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1) refuse(std::strerror(errno));
+  u.id = identify(fd);
+  if (u.id.known) {
+    for (const unit& other : units) {
+      if (&other != &u && other.id == u.id) refuse("same file as " + other.name);
+    }
+    if (identify(1) == u.id) refuse("same file as standard output");
+    if (identify(2) == u.id) refuse("same file as standard error");
+  }
+  struct stat s;
+  if (fstat(fd, &s) != 0 || (S_ISREG(s.st_mode) && ftruncate(fd, 0) != 0)) {
+    refuse(std::strerror(errno));
+  }
+  std::FILE* stream = fdopen(fd, "wb");
+  if (stream == nullptr) refuse(std::strerror(errno));
+  return stream;
+}
+#else
+std::FILE* openfile(unit& u) {
+  errno = 0;
+  std::FILE* stream = std::fopen(u.name.c_str(), "wb");
+  if (stream == nullptr) failed(u);
+  return stream;
+}
+#endif
+
 }  // namespace
 
 // A descriptor 0, 1 or 2 that is closed at start-up would be handed to the first file opened,
 // and records meant for standard output or diagnostics would land in that file. Each closed
 // one is taken by /dev/null opened for reading only, so that writes to it fail and are
-// reported. A file-size limit makes a write fail with EFBIG rather than kill the process.
-// Standard output, like every unit's file, is written straight from the unit's buffer.
+// reported. A file-size limit makes a write fail with EFBIG, and a reader that has gone away a
+// write fail with EPIPE, rather than kill the process: both are reported like any other failed
+// write. Standard output, like every unit's file, is written straight from the unit's buffer.
 void prepareoutput() {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
 #ifdef EIGENSHOOT_POSIX
@@ -96,6 +155,9 @@ void prepareoutput() {
 #ifdef SIGXFSZ
   std::signal(SIGXFSZ, SIG_IGN);
 #endif
+#ifdef SIGPIPE
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
 }
 
 void openunit(int number, const char* name) {
@@ -103,9 +165,7 @@ void openunit(int number, const char* name) {
   if (number == 6 || u.stream != nullptr) throw std::invalid_argument("output unit already open");
   u.name = name;
   u.used = 0;
-  errno = 0;
-  u.stream = std::fopen(name, "wb");
-  if (u.stream == nullptr) failed(u);
+  u.stream = openfile(u);
   std::setvbuf(u.stream, nullptr, _IONBF, 0);  // the unit's buffer is the only one
 }
 

@@ -1,28 +1,29 @@
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 #include "solver/solver.h"
 
-const char* const usage =
-    "Usage: eigenshoot [--help | --version]\n"
-    "\n"
-    "Finds the three lowest eigenvalues E of y'' = -E y with y(0) = 0, y'(0) = 0.1 and y = 0\n"
-    "at the end of a march of 500 classical Runge-Kutta steps of length h = 1/499, by\n"
-    "shooting with a secant search, and their eigenfunctions, normalized over [0, 1].\n"
-    "It reads no input. In the current directory it writes, replacing earlier files:\n"
-    "  Q7-2016-res.dat  the iteration log: each secant pass's number and estimate of E\n"
-    "  apartat4.dat     the normalized eigenfunctions: for each E, 500 rows of x and value\n"
-    "and on standard output the three normalization constants, one per line.\n"
-    "\n"
-    "Options:\n"
-    "  -h, --help     print this text and exit\n"
-    "      --version  print the version and exit\n"
-    "\n"
-    "Exit status: 0 after a complete run; 1 when an output cannot be written, with the file\n"
-    "and the reason on standard error; 2 for an unrecognized argument, before any file is\n"
-    "touched.\n";
+namespace {
 
-const char* const version = "eigenshoot " EIGENSHOOT_VERSION "\n";
+// The argument as it can be shown on a terminal: control characters (escape sequences
+// included) are written as a backslash and three octal digits, so that nothing in an argument
+// acts on the terminal.
+std::string shown(std::string_view arg) {
+  std::string text;
+  for (const char c : arg) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) {
+      text += {'\\', static_cast<char>('0' + (byte >> 6)), static_cast<char>('0' + (byte >> 3 & 7)),
+               static_cast<char>('0' + (byte & 7))};
+    } else {
+      text += c;
+    }
+  }
+  return text;
+}
+
+}  // namespace
 
 request commandline(int argc, char** argv) {
   request asked = request::run;
@@ -34,7 +35,7 @@ request commandline(int argc, char** argv) {
       if (asked == request::run) asked = request::version;
     } else {
       std::fprintf(stderr, "eigenshoot: unrecognized argument '%s'\nTry 'eigenshoot --help'.\n",
-                   argv[a]);
+                   shown(arg).c_str());
       return request::refused;
     }
   }

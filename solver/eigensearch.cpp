@@ -47,6 +47,7 @@ void eigensearch() {
   openunit(1, "Q7-2016-res.dat");
   writefmt(1, logheader);
   for (int i = 1; i <= neig; ++i) eigen[i - 1] = secant(i, guess1[i - 1], guess2[i - 1]);
-  // The log is complete on disk before the eigenfunction file is touched.
-  flushunit(1);
+  // The log is complete and closed, its close checked, before the eigenfunction file is
+  // touched: a run that fails on the log leaves an earlier eigenfunction file as it was.
+  closeunit(1);
 }

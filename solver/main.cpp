@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "output/output.h"
+#include "solver/runtext.h"
 #include "solver/solver.h"
 
 int main(int argc, char** argv) {
@@ -16,7 +17,7 @@ int main(int argc, char** argv) {
       eigensearch();
       eigenfunctions();
     } else {
-      writetext(6, asked == request::help ? usage : version);
+      writetext(6, asked == request::help ? usagetext : versiontext);
     }
     closeunits();
     return 0;

@@ -4,21 +4,29 @@
 
 #include <array>
 
-// Run parameters, fixed at build time. Every march takes npts steps of length h from x0,
-// and so ends one step past xf.
+#include "kernels/kernels.h"
+
+// Run parameters, fixed at build time: this is the one place to change them. The usage text,
+// the manual pages and the plot command are made from them when the program is built. The
+// interval [x0, xf] is split into npts - 1 steps of length h, and every march takes npts of
+// them, so it ends one step past xf, at x0 + npts h.
 inline constexpr int npts = 500;
 inline constexpr double x0 = 0.0;
 inline constexpr double xf = 1.0;
-inline constexpr double h = (xf - x0) / 499.0;
+inline constexpr double h = (xf - x0) / static_cast<double>(npts - 1);
 inline constexpr double tol = 1e-8;
 inline constexpr std::array<double, 2> ystart = {0.0, 0.1};
 inline constexpr int neig = 3;
-inline constexpr std::array<double, neig> guess1 = {9.5, 39.0, 88.5};
-inline constexpr std::array<double, neig> guess2 = {9.6, 39.1, 88.6};
+inline constexpr std::array guess1 = {9.5, 39.0, 88.5};
+inline constexpr std::array guess2 = {9.6, 39.1, 88.6};
 inline constexpr int ncomp = 2;
 inline constexpr int imeth = 2;
 inline constexpr double qa = 0.0;
 inline constexpr double qb = 1.0;
+static_assert(npts >= 2 && neig >= 1, "a march needs a step and the run an eigenvalue");
+static_assert(guess1.size() == neig && guess2.size() == neig,
+              "each eigenvalue needs its pair of guesses in guess1 and guess2");
+static_assert(ncomp == nmodel, "the march passes the model's whole state to the step");
 
 // The position at the start of step k (counted from 1): convert, multiply, add.
 inline double position(int k) {
@@ -58,7 +66,7 @@ double normalize(int i);
 double secant(int i, double ea, double eb, int passes = maxpasses);
 
 // First stage: opens the iteration log "Q7-2016-res.dat", finds the eigenvalues in order
-// from the built-in guesses, fills eigen, and leaves the log completely written out.
+// from the built-in guesses, fills eigen, and closes the log.
 void eigensearch();
 
 // Second stage: opens "apartat4.dat", records the eigenfunctions at the eigenvalues found,
@@ -71,5 +79,3 @@ void eigenfunctions();
 // diagnostic on standard error, before any file is touched.
 enum class request { run, help, version, refused };
 request commandline(int argc, char** argv);
-extern const char* const usage;
-extern const char* const version;

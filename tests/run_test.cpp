@@ -1,6 +1,7 @@
 // The built program, run as a user runs it, each test in a fresh temporary directory.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "testdir.h"
 
@@ -33,9 +34,10 @@ void expectstate(const fs::path& file, state want) {
 // norms, nodes) and replaces longer files of an earlier run. --help and --version answer on
 // standard output and refusals with status 2, none of them touching a file. Each way an output
 // can fail ends the run with status 1 and one line naming the destination and the system's
-// reason, and nothing after the failure is written. A standard descriptor that is closed at
-// start-up is never taken by a file: no record and no diagnostic lands in another
-// destination's file.
+// reason, and nothing after the failure is written: a FIFO without a reader, a reader gone and a
+// close that fails included. No record and no diagnostic lands in another destination's file:
+// a standard descriptor closed at start-up is never taken by a file, and a file that another
+// destination writes to (through a link or a redirection) is refused before it loses anything.
 TEST(Run, Outcomes) {
   using enum state;
   const std::string log = "eigenshoot: Q7-2016-res.dat: ", eigen = "eigenshoot: apartat4.dat: ",
@@ -49,9 +51,10 @@ TEST(Run, Outcomes) {
        slurp(golden / "stdout.txt"), "", 0, complete, complete},
       {"--help", "", "", usage, "", 0, absent, absent},
       {"-h --version", "", "", usage, "", 0, absent, absent},
-      {"--version", "", "", "eigenshoot 1.0\n", "", 0, absent, absent},
-      {"--help -v", "", "", "",
-       "eigenshoot: unrecognized argument '-v'\nTry 'eigenshoot --help'.\n", 2, absent, absent},
+      {"--version", "", "", "eigenshoot " EIGENSHOOT_VERSION "\n", "", 0, absent, absent},
+      {"--help \"$(printf '\\033[31m-v')\"", "", "", "",
+       "eigenshoot: unrecognized argument '\\033[31m-v'\nTry 'eigenshoot --help'.\n", 2, absent,
+       absent},
       {"", "mkdir Q7-2016-res.dat &&", "", "", log + "Is a directory\n", 1, kept, absent},
       {"", "mkdir apartat4.dat &&", "", "", eigen + "Is a directory\n", 1, complete, kept},
       {"", "echo earlier >apartat4.dat && ln -s /dev/full Q7-2016-res.dat &&", "", "",
@@ -67,7 +70,24 @@ TEST(Run, Outcomes) {
       {"", "mkdir apartat4.dat &&", "<&-", "", eigen + "Is a directory\n", 1, complete, kept},
       {"", "mkdir apartat4.dat &&", "2>&-", "", "", 1, complete, kept},
       {"", "mkdir apartat4.dat &&", "<&- >&- 2>&-", "", "", 1, complete, kept},
+      {"", "mkfifo apartat4.dat &&", "", "", eigen + "No such device or address\n", 1, complete,
+       kept},
+      {"", "ln -s Q7-2016-res.dat apartat4.dat &&", "", "",
+       eigen + "same file as Q7-2016-res.dat\n", 1, complete, kept},
+      {"", "", ">apartat4.dat", "", eigen + "same file as standard output\n", 1, complete,
+       truncated},
+      {"", ": >../stdout && ln ../stdout Q7-2016-res.dat &&", "", "",
+       log + "same file as standard output\n", 1, truncated, absent},
+      {"", "", ">&9", "", "eigenshoot: standard output: Broken pipe\n", 1, complete, complete},
+      // Last, as it needs strace: a close that fails only when the log is closed.
+      {"",
+       "command -v strace >/dev/null || exit 77; echo earlier >apartat4.dat && run=\"strace -o "
+       "/dev/null -P $PWD/Q7-2016-res.dat -e trace=close -e inject=close:error=EIO\" &&",
+       "", "", log + "Input/output error\n", 1, complete, earlier},
   };
+  // Descriptor 9 of every run is a pipe whose reader has gone.
+  int pipeends[2];
+  ASSERT_TRUE(pipe(pipeends) == 0 && close(pipeends[0]) == 0 && dup2(pipeends[1], 9) == 9);
   for (const auto& row : rows) {
     SCOPED_TRACE(row.arguments + row.setup + row.streams);
     // The program runs in dir/work; standard output and error go to dir/stdout and dir/stderr
@@ -75,10 +95,11 @@ TEST(Run, Outcomes) {
     testdir dir;
     const fs::path work = dir.path / "work", out = dir.path / "stdout", err = dir.path / "stderr";
     fs::create_directories(work);
-    const int status = std::system(("cd '" + work.string() + "' && " + row.setup + " exec '" +
+    const int status = std::system(("cd '" + work.string() + "' && " + row.setup + " exec $run '" +
                                     EIGENSHOOT_PROGRAM "' " + row.arguments + " >'" + out.string() +
                                     "' 2>'" + err.string() + "' " + row.streams)
                                        .c_str());
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "strace is not installed";
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, row.status);
     const std::string printed = slurp(out);
     EXPECT_EQ(row.arguments.empty() ? printed : printed.substr(0, row.out.size()), row.out);
