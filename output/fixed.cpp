@@ -48,14 +48,9 @@ char* generalfield(char* out, int w, int d, double v) {
   return generalfield(out + f.lead, f.width, f.digits, v);
 }
 
-#if defined(__SIZEOF_INT128__)
-#define EIGENSHOOT_FASTFIXED 1
+#ifdef EIGENSHOOT_INT128
 
 __extension__ using uint128 = unsigned __int128;
-
-// The common case: at most 16 decimals in a field of at most 32 columns, its lead included.
-constexpr int maxfastdigits = 16;
-constexpr int maxfastwidth = static_cast<int>(layoutslack);
 
 // "000" to "999", each in four bytes: three decimal digits by one 4-byte copy, whose fourth
 // byte lands on the column after them, to be overwritten by what follows.
@@ -177,22 +172,21 @@ char* fastfield(char* out, const descriptor& f, double v) {
   return pointanddecimals<D>(out, f, v, end, fraction);
 }
 
-// One instance for each digit count of the common case, indexed by d.
+// One instance for each digit count of the common case, indexed by d, and the general
+// conversion last.
 template <std::size_t... D>
-constexpr std::array<fieldwriter, sizeof...(D)> fastfieldtable(std::index_sequence<D...>) {
-  return {&fastfield<static_cast<int>(D)>...};
+constexpr std::array<fieldwriter, fastdigits + 2> writertable(std::index_sequence<D...>) {
+  return {&fastfield<static_cast<int>(D)>..., &slowfield};
 }
-constexpr auto fastfields = fastfieldtable(std::make_index_sequence<maxfastdigits + 1>{});
+#else
+// Without a 128-bit integer type every field takes the general conversion.
+template <std::size_t... D>
+constexpr std::array<fieldwriter, fastdigits + 2> writertable(std::index_sequence<D...>) {
+  return {(static_cast<void>(D), &slowfield)..., &slowfield};
+}
 #endif
 
 }  // namespace
 
-fieldwriter fixedwriter(const descriptor& d) {
-#ifdef EIGENSHOOT_FASTFIXED
-  if (d.digits >= 0 && d.digits <= maxfastdigits && d.lead + d.width <= maxfastwidth &&
-      d.width >= d.digits + 3) {
-    return fastfields[static_cast<std::size_t>(d.digits)];
-  }
-#endif
-  return &slowfield;
-}
+constinit const std::array<fieldwriter, fastdigits + 2> fieldwriters =
+    writertable(std::make_index_sequence<fastdigits + 1>{});

@@ -30,18 +30,53 @@ struct descriptor {
   int digits = 0;  // digits after the decimal point, for Fw.d
   int lead = 0;    // blanks before the number
   std::string_view text{};
-  fieldwriter write = nullptr;  // for Fw.d
+  const fieldwriter* write = nullptr;  // for Fw.d
 };
 
-// A format text, parsed once, when the object is made; a malformed text throws
-// std::invalid_argument. Literal descriptors refer into the text, which must outlive it.
+// Record layout, without a line terminator. layout() writes exactly f.width() characters
+// and needs layoutslack spare columns after them, which it may overwrite.
+inline constexpr std::size_t layoutslack = 32;
+inline constexpr char layoutblanks[] = "                                ";  // copied whole
+static_assert(sizeof layoutblanks == layoutslack + 1);
+
+// The writers of Fw.d fields. Each writes its lead blanks and one field: v rounded to d
+// decimals (ties to even), always with a point, right-justified, the zero before the point
+// dropped only when the field is otherwise too narrow, w asterisks when even that fails. There
+// is one writer for each digit count up to fastdigits, for fields of at most layoutslack columns
+// with their lead that leave room for a sign and a digit before the point, and last a general
+// one for every other field.
+inline constexpr int fastdigits = 16;
+extern const std::array<fieldwriter, fastdigits + 2> fieldwriters;
+constexpr const fieldwriter* fixedwriter(const descriptor& d) {
+  const bool fast = d.digits <= fastdigits && d.lead + d.width <= static_cast<int>(layoutslack) &&
+                    d.width >= d.digits + 3;
+  return &fieldwriters[fast ? d.digits : fastdigits + 1];
+}
+
+// Reports a malformed format text. It is not constexpr, so that a format text of the program
+// that is malformed does not compile: the error is the call of this function, in the expansion
+// of the format's constructor that names the text. At run time it throws std::invalid_argument.
+[[noreturn]] void formattextmalformed(const char* why);
+
+// A format text, parsed once. Literal descriptors refer into the text, which must outlive it.
 class format {
  public:
-  explicit format(std::string_view text);
-  std::span<const descriptor> descriptors() const { return {list_.data(), count_}; }
-  int width() const { return width_; }  // characters in every record
+  // A format text of the program, parsed when the program is compiled.
+  consteval format(const char* text) {
+    if (const char* why = read(text)) formattextmalformed(why);
+  }
+  // A format text made at run time; a malformed one throws std::invalid_argument.
+  static format made(std::string_view text);
+  // Why the text is malformed, or nullptr when it is well formed.
+  static constexpr const char* fault(std::string_view text) { return format().read(text); }
+
+  constexpr std::span<const descriptor> descriptors() const { return {list_.data(), count_}; }
+  constexpr int width() const { return width_; }  // characters in every record
 
  private:
+  constexpr format() = default;
+  constexpr const char* read(std::string_view text);
+
   std::array<descriptor, 16> list_{};
   std::size_t count_ = 0;
   int width_ = 0;
@@ -63,18 +98,9 @@ struct item {
   constexpr item(const char* v) : what(kind::text), s(v) {}
 };
 
-// Record layout, without a line terminator. layout() writes exactly f.width() characters
-// and needs layoutslack spare columns after them, which it may overwrite; listed() writes at
-// most listedsize(items) characters. Both throw std::invalid_argument when the items do not
-// match what the record needs. The writer that fixedwriter() picks for an Fw.d descriptor
-// writes its lead blanks and one field in the same way: v rounded to d decimals (ties to even),
-// always with a point, right-justified, the zero before the point dropped only when the field
-// is otherwise too narrow, w asterisks when even that fails.
-inline constexpr std::size_t layoutslack = 32;
-inline constexpr char layoutblanks[] = "                                ";  // copied whole
-static_assert(sizeof layoutblanks == layoutslack + 1);
+// layout() throws std::invalid_argument when the items do not match the format's descriptors;
+// listed() writes at most listedsize(items) characters.
 char* layout(char* out, const format& f, std::span<const item> items);
-fieldwriter fixedwriter(const descriptor& d);
 std::size_t listedsize(std::span<const item> items);
 char* listed(char* out, std::span<const item> items);
 
@@ -107,3 +133,5 @@ void writelist(int unit, T... items) {
   const std::array<item, sizeof...(T)> list{item(items)...};
   writerecord(unit, list);
 }
+
+#include "output/formattext.h"

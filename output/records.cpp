@@ -47,7 +47,7 @@ char* layout(char* out, const format& f, std::span<const item> items) {
   for (const descriptor& d : f.descriptors()) {
     using k = descriptor::kind;
     if (d.what == k::fixed) {
-      out = d.write(out, d, take(item::kind::real).r);
+      out = (*d.write)(out, d, take(item::kind::real).r);
     } else if (d.what == k::integer) {
       out = integerfield(blanks(out, d.lead), d.width, take(item::kind::integer).i);
     } else if (d.what == k::blanks) {

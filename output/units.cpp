@@ -11,8 +11,7 @@
 
 #include "output/output.h"
 
-#if defined(__unix__) || defined(__APPLE__)
-#define EIGENSHOOT_POSIX 1
+#ifdef EIGENSHOOT_POSIX
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>

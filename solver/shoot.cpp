@@ -11,15 +11,16 @@ namespace {
 
 // The march proper. Flattened: the step and the model are inlined into it (across translation
 // units when the build uses link-time optimization), so the state stays in registers from step
-// to step. On x86-64 Linux it is also compiled for AVX and picked at start-up where the
-// processor has it: three-operand instructions need no register copies. Both versions perform
-// the same double operations in the same order. It throws nothing: shoot checks the row first.
-#if defined(__x86_64__) && defined(__linux__) && !defined(__AVX__) && !defined(__clang__)
-#define EIGENSHOOT_CLONES [[gnu::target_clones("avx", "default")]]
+// to step. Where the platform can pick a clone at start-up, it is also compiled for AVX and
+// that version runs where the processor has it: three-operand instructions need no register
+// copies. Both versions perform the same double operations in the same order. It throws
+// nothing: shoot checks the row first.
+#ifdef EIGENSHOOT_CLONES
+#define EIGENSHOOT_MARCHCLONES [[gnu::target_clones("avx", "default")]]
 #else
-#define EIGENSHOOT_CLONES
+#define EIGENSHOOT_MARCHCLONES
 #endif
-EIGENSHOOT_CLONES [[gnu::flatten]] double march(int record, int steps) noexcept {
+EIGENSHOOT_MARCHCLONES [[gnu::flatten]] double march(int record, int steps) noexcept {
   double y[ncomp] = {ystart[0], ystart[1]};
   double ynew[ncomp] = {ystart[0], ystart[1]};
   for (int k = 1; k <= steps; ++k) {

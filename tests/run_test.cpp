@@ -79,10 +79,12 @@ TEST(Run, Outcomes) {
       {"", ": >../stdout && ln ../stdout Q7-2016-res.dat &&", "", "",
        log + "same file as standard output\n", 1, truncated, absent},
       {"", "", ">&9", "", "eigenshoot: standard output: Broken pipe\n", 1, complete, complete},
-      // Last, as it needs strace: a close that fails only when the log is closed.
+      // Last, as it needs strace: a close that fails only when the log is closed. (The leak
+      // check of a sanitized build does not work under strace.)
       {"",
        "command -v strace >/dev/null || exit 77; echo earlier >apartat4.dat && run=\"strace -o "
-       "/dev/null -P $PWD/Q7-2016-res.dat -e trace=close -e inject=close:error=EIO\" &&",
+       "/dev/null -P $PWD/Q7-2016-res.dat -e trace=close -e inject=close:error=EIO\" && export "
+       "ASAN_OPTIONS=detect_leaks=0 &&",
        "", "", log + "Input/output error\n", 1, complete, earlier},
   };
   // Descriptor 9 of every run is a pipe whose reader has gone.

@@ -1,0 +1,48 @@
+# What differs between the platforms the program is built for, decided here and nowhere else.
+# Each feature found becomes a definition EIGENSHOOT_<FEATURE> that the code asks for by name.
+include(CheckCXXSourceCompiles)
+
+# 32-bit x86 would compute in the x87 unit with excess precision; SSE2 gives every operation
+# in double, as on every other platform.
+check_cxx_source_compiles("#ifndef __i386__\n#error not 32-bit x86\n#endif\nint main() {}"
+  EIGENSHOOT_I386)
+if(EIGENSHOOT_I386)
+  target_compile_options(eigenshoot_flags INTERFACE -msse2 -mfpmath=sse)
+endif()
+
+# POSIX descriptors: output files opened without blocking and compared by device and inode,
+# closed standard descriptors taken by /dev/null.
+check_cxx_source_compiles([[
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+int main() {
+  struct stat s;
+  const int fd = open("x", O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+  return fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) + fcntl(0, F_GETFD) +
+         fstat(fd, &s) + S_ISCHR(s.st_mode) + S_ISREG(s.st_mode) + ftruncate(fd, 0) +
+         (fdopen(fd, "wb") == nullptr) + static_cast<int>(s.st_dev + s.st_ino);
+}]] EIGENSHOOT_POSIX)
+
+# A 128-bit integer type: fixed-point fields are written from the exact binary fraction with
+# 64 x 64 -> 128-bit products; without it they take the general conversion.
+check_cxx_source_compiles([[
+__extension__ typedef unsigned __int128 uint128;
+int main() { const uint128 x = 1; return static_cast<int>(x >> 64); }]] EIGENSHOOT_INT128)
+
+# The march compiled twice, for AVX and for any x86-64, the one picked at start-up. That needs
+# ifunc, which glibc has and musl has not; where AVX is there anyway, one version is enough.
+check_cxx_source_compiles([=[
+#include <cstddef>
+#if !defined(__x86_64__) || !defined(__GLIBC__) || defined(__AVX__) || defined(__clang__)
+#error no function clones here
+#endif
+[[gnu::target_clones("avx", "default")]] int f() { return 0; }
+int main() { return f(); }]=] EIGENSHOOT_CLONES)
+
+foreach(feature IN ITEMS POSIX INT128 CLONES)
+  if(EIGENSHOOT_${feature})
+    target_compile_definitions(eigenshoot_flags INTERFACE EIGENSHOOT_${feature}=1)
+  endif()
+endforeach()
