@@ -9,6 +9,7 @@
 #include "output/output.h"
 #include "solver/solver.h"
 
+namespace eigenshoot {
 namespace {
 
 void BM_step(benchmark::State& state) {
@@ -110,5 +111,6 @@ void BM_computation(benchmark::State& state) {
 BENCHMARK(BM_computation);
 
 }  // namespace
+}  // namespace eigenshoot
 
 BENCHMARK_MAIN();

@@ -2,6 +2,8 @@
 // fourth-order Runge-Kutta step, and the quadrature of equally spaced samples.
 #pragma once
 
+namespace eigenshoot {
+
 // The shared area holding the eigenvalue parameter that the model reads. The solver
 // stages store E here before every march; nothing else writes it.
 struct ctsarea {
@@ -28,3 +30,5 @@ void mirungekutta4(double x, double h, const double* y, int n, double* ynew);
 // interior position and leaves the result 0.0. With npts below 2 there is no interval: the
 // result is 0.0 and no message is written.
 void myintegrator(int im, double a, double b, const double* f, int npts, double& result);
+
+}  // namespace eigenshoot

@@ -2,6 +2,8 @@
 
 #include "kernels/kernels.h"
 
+namespace eigenshoot {
+
 ctsarea cts;
 
 void derivad(double /*x*/, const double* y, double* dydx, int /*n*/) {
@@ -27,3 +29,5 @@ void mirungekutta4(double x, double h, const double* y, int n, double* ynew) {
     ynew[j] = (((k1[j] + 2.0 * k2[j]) + 2.0 * k3[j]) + k4[j]) * (h / 6.0) + y[j];
   }
 }
+
+}  // namespace eigenshoot

@@ -1,6 +1,8 @@
 #include "kernels/kernels.h"
 #include "output/output.h"
 
+namespace eigenshoot {
+
 // Each term is a sample times its weight, the weight recomputed for every term, added to the
 // running sum strictly left to right: the interior samples first, the two end samples last.
 void myintegrator(int im, double a, double b, const double* f, int npts, double& result) {
@@ -24,3 +26,5 @@ void myintegrator(int im, double a, double b, const double* f, int npts, double&
   if (im == 1) result = (f[npts - 1] + f[0]) * (hq / 2.0) + result;
   if (im == 2) result = (f[npts - 1] + f[0]) * (hq / 3.0) + result;
 }
+
+}  // namespace eigenshoot

@@ -12,6 +12,8 @@
 
 #include "output/output.h"
 
+namespace eigenshoot {
+
 namespace {
 
 // The general conversion, for every value; a point is added for d = 0.
@@ -190,3 +192,5 @@ constexpr std::array<fieldwriter, fastdigits + 2> writertable(std::index_sequenc
 
 constinit const std::array<fieldwriter, fastdigits + 2> fieldwriters =
     writertable(std::make_index_sequence<fastdigits + 1>{});
+
+}  // namespace eigenshoot

@@ -3,6 +3,8 @@
 
 #include "output/output.h"
 
+namespace eigenshoot {
+
 void formattextmalformed(const char* why) {
   throw std::invalid_argument(std::string("format text ") + why);
 }
@@ -12,3 +14,5 @@ format format::made(std::string_view text) {
   if (const char* why = f.read(text)) formattextmalformed(why);
   return f;
 }
+
+}  // namespace eigenshoot

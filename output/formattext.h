@@ -5,6 +5,8 @@
 
 #include "output/output.h"
 
+namespace eigenshoot {
+
 namespace formattext {
 
 constexpr bool digit(char c) {
@@ -85,3 +87,5 @@ constexpr const char* format::read(std::string_view text) {
   if (p == text.size() || skipblanks(text, p + 1) != text.size()) return "must end with ')'";
   return nullptr;
 }
+
+}  // namespace eigenshoot

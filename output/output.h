@@ -11,6 +11,8 @@
 #include <stdexcept>
 #include <string_view>
 
+namespace eigenshoot {
+
 // A failure that stops the run: what() is the diagnostic after the program's name, such as
 // "apartat4.dat: No space left on device".
 class fatalerror : public std::runtime_error {
@@ -133,5 +135,7 @@ void writelist(int unit, T... items) {
   const std::array<item, sizeof...(T)> list{item(items)...};
   writerecord(unit, list);
 }
+
+}  // namespace eigenshoot
 
 #include "output/formattext.h"

@@ -5,6 +5,8 @@
 
 #include "output/output.h"
 
+namespace eigenshoot {
+
 namespace {
 
 [[noreturn]] void mismatch(const char* why) {
@@ -86,3 +88,5 @@ char* listed(char* out, std::span<const item> items) {
   }
   return out;
 }
+
+}  // namespace eigenshoot

@@ -15,6 +15,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace eigenshoot {
 #endif
 
 namespace {
@@ -201,3 +203,5 @@ void closeunit(int number) {
 void closeunits() {
   for (unit& u : units) closeunit(u.number);
 }
+
+}  // namespace eigenshoot

@@ -4,6 +4,8 @@
 
 #include "solver/solver.h"
 
+namespace eigenshoot {
+
 namespace {
 
 // The argument as it can be shown on a terminal: control characters (escape sequences
@@ -41,3 +43,5 @@ request commandline(int argc, char** argv) {
   }
   return asked;
 }
+
+}  // namespace eigenshoot

@@ -4,6 +4,8 @@
 #include "output/output.h"
 #include "solver/solver.h"
 
+namespace eigenshoot {
+
 namespace {
 
 const format samplerecord("(F24.12, 2X, F24.12)");
@@ -41,3 +43,5 @@ void eigenfunctions() {
     }
   }
 }
+
+}  // namespace eigenshoot

@@ -5,6 +5,8 @@
 #include "output/output.h"
 #include "solver/solver.h"
 
+namespace eigenshoot {
+
 namespace {
 
 const format logheader("(4x, '#N', 16x, 'E')");
@@ -51,3 +53,5 @@ void eigensearch() {
   // touched: a run that fails on the log leaves an earlier eigenfunction file as it was.
   closeunit(1);
 }
+
+}  // namespace eigenshoot

@@ -9,6 +9,7 @@
 #include "solver/solver.h"
 
 int main(int argc, char** argv) {
+  using namespace eigenshoot;
   try {
     prepareoutput();
     const request asked = commandline(argc, argv);

@@ -3,6 +3,8 @@
 #include "kernels/kernels.h"
 #include "solver/solver.h"
 
+namespace eigenshoot {
+
 std::array<double, neig> eigen{};
 sampletable psi{};
 std::array<double, neig> norm{};
@@ -40,3 +42,5 @@ double shoot(int record, int steps) {
   }
   return march(record, steps);
 }
+
+}  // namespace eigenshoot

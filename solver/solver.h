@@ -6,6 +6,8 @@
 
 #include "kernels/kernels.h"
 
+namespace eigenshoot {
+
 // Run parameters, fixed at build time: this is the one place to change them. The usage text,
 // the manual pages and the plot command are made from them when the program is built. The
 // interval [x0, xf] is split into npts - 1 steps of length h, and every march takes npts of
@@ -79,3 +81,5 @@ void eigenfunctions();
 // diagnostic on standard error, before any file is touched.
 enum class request { run, help, version, refused };
 request commandline(int argc, char** argv);
+
+}  // namespace eigenshoot

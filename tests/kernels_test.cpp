@@ -1,4 +1,5 @@
-// The model, the Runge-Kutta step and the quadrature, where the program's own run does not reach.
+// The Runge-Kutta step and the quadrature, where the mathematics says what they must give and
+// where the program's own run does not reach.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,15 +9,18 @@
 #include "kernels/kernels.h"
 #include "output/output.h"
 
+namespace eigenshoot {
 namespace {
 
-TEST(Step, SignOfTheSlopeAndStateSize) {
-  double y[2] = {1.0, 0.0}, ynew[2];
-  EXPECT_THROW(mirungekutta4(0.0, 0.1, y, 3, ynew), std::invalid_argument);
-  // The slope negates the product rather than subtracting it from zero: -(0*1) is -0.0.
+// With E = 0 the second component of every slope is zero and the first is y2, so a step from
+// (0, 1) of length 0.5 is exact: (0.5, 1.0). The model has two components and no other size.
+TEST(Step, ExactWithoutCurvature) {
   cts.E = 0.0;
-  derivad(0.0, y, ynew, 2);
-  EXPECT_TRUE(std::signbit(ynew[1]));
+  const double y[2] = {0.0, 1.0};
+  double ynew[2];
+  mirungekutta4(0.0, 0.5, y, 2, ynew);
+  EXPECT_TRUE(ynew[0] == 0.5 && ynew[1] == 1.0);
+  EXPECT_THROW(mirungekutta4(0.0, 0.5, y, 3, ynew), std::invalid_argument);
 }
 
 // Integrates, capturing what the quadrature writes on standard output.
@@ -30,9 +34,12 @@ double integrate(int im, const std::vector<double>& f, std::string* printed = nu
   return result;
 }
 
-TEST(Quadrature, TrapezoidalAndEdgeCases) {
-  // Interior samples weigh one step, the two ends half a step each.
+TEST(Quadrature, WeightsAndEdgeCases) {
+  // Interior samples weigh one step, the two ends half a step each. Under the Simpson-type
+  // rule, laid over an odd number of intervals without an end correction, a constant falls
+  // short by a third of a step.
   EXPECT_DOUBLE_EQ(integrate(1, {1.0, 2.0, 4.0, 8.0, 16.0}), (2.0 + 4.0 + 8.0 + 8.5) * 0.25);
+  EXPECT_NEAR(integrate(2, std::vector<double>(500, 1.0)), 1.0 - 1.0 / 499 / 3, 1e-14);
   // Two samples: the end terms alone; under the Simpson-type rule 5 * (1/3), one unit in the
   // last place below the correctly rounded 5/3.
   EXPECT_EQ(integrate(1, {2.0, 3.0}), 5.0 * 0.5);
@@ -49,3 +56,4 @@ TEST(Quadrature, TrapezoidalAndEdgeCases) {
 }
 
 }  // namespace
+}  // namespace eigenshoot

@@ -12,6 +12,7 @@
 #include "output/output.h"
 #include "testdir.h"
 
+namespace eigenshoot {
 namespace {
 
 // The record, checked to be exactly as wide as its format text promises.
@@ -55,19 +56,10 @@ TEST(Records, Layouts) {
 // is written before the field.
 TEST(Records, FixedFieldsAreExactDecimalRounding) {
   std::mt19937_64 random(20161207);
-  std::vector<double> values = {0.125,
-                                0.375,
-                                2.5,
-                                3.5,
-                                2.0,
-                                0.99999999999999994,
-                                -9.99999999,
-                                5e-324,
-                                1e22,
-                                -0.0,
-                                -1e-14,
-                                9007199254740991.0,
-                                9007199254740994.0};
+  // clang-format off
+  std::vector<double> values = {0.125, 0.375, 2.5, 3.5, 2.0, 0.99999999999999994, -9.99999999,
+                                5e-324, 1e22, -0.0, -1e-14, 9007199254740991.0, 9007199254740994.0};
+  // clang-format on
   for (int n = 0; n < 20000; ++n) {
     const double mantissa = std::uniform_real_distribution<double>(-1.0, 1.0)(random);
     values.push_back(std::ldexp(mantissa, static_cast<int>(random() % 140) - 80));
@@ -94,9 +86,9 @@ TEST(Records, FixedFieldsAreExactDecimalRounding) {
 // Malformed format texts do not compile, and made at run time they throw; the widest fields
 // are accepted.
 static_assert([] {
-  for (const char* bad : {"I6", "[I6)", "(I6", "(I6 2X)", "(Q3)", "(2Q, I6)", "(F5)", "(F5,2)",
-                          "(F5.)", "(F5.5)", "(0X)", "(I)", "(I0)", "(I100000)", "('abc)",
-                          "(I6) x"}) {
+  for (const char* bad :
+       {"I6", "[I6)", "(I6", "(I6 2X)", "(Q3)", "(2Q, I6)", "(F5)", "(F5,2)", "(F5.)", "(F5.5)",
+        "(0X)", "(I)", "(I0)", "(I100000)", "('abc)", "(I6) x"}) {
     if (format::fault(bad) == nullptr) return false;
   }
   return format("(I99999, F99999.2)").width() == 199998;
@@ -134,3 +126,4 @@ TEST(Units, InterleavedFilesKeepTheirOwnRecords) {
 }
 
 }  // namespace
+}  // namespace eigenshoot

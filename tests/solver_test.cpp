@@ -1,6 +1,10 @@
-// The march and the eigenvalue search, where the program's own run does not reach.
+// The solution against the mathematics, and the march and the search where the program's own
+// run does not reach.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cmath>
+#include <numbers>
 #include <stdexcept>
 
 #include "kernels/kernels.h"
@@ -8,7 +12,37 @@
 #include "solver/solver.h"
 #include "testdir.h"
 
+namespace eigenshoot {
 namespace {
+
+// The results against the mathematics of y'' = -E y, y(0) = 0, y(L) = 0 on [0, L], L = npts h,
+// apart from any reference file: the eigenvalues (n pi / L)^2, and eigenfunctions that are the
+// sines sin(n pi x / L), at unit norm over [x0, xf], each with n - 1 sign changes, and whose
+// squares integrate to 1 by the program's own rule.
+TEST(Solution, AgreesWithTheMathematics) {
+  testdir dir;
+  openunit(1, (dir.path / "log").string().c_str());
+  const double L = npts * h, pi = std::numbers::pi;
+  for (int n = 1; n <= neig; ++n) {
+    cts.E = secant(n, guess1[n - 1], guess2[n - 1]);
+    EXPECT_NEAR(cts.E, (n * pi / L) * (n * pi / L), 1e-5);
+    shoot(n);
+    const double c = normalize(n);
+    const double unit = 1.0 / std::sqrt(0.5 - L * std::sin(2 * n * pi / L) / (4 * n * pi));
+    std::array<double, npts> squares;
+    int changes = 0;
+    for (int k = 1; k <= npts; ++k) {
+      EXPECT_NEAR(psi(n, k) * c, unit * std::sin(n * pi * k * h / L), 1e-6) << n << ", " << k;
+      squares[k - 1] = (psi(n, k) * c) * (psi(n, k) * c);
+      changes += k > 1 && k < npts && std::signbit(psi(n, k)) != std::signbit(psi(n, k - 1));
+    }
+    double integral = 0.0;
+    myintegrator(imeth, qa, qb, squares.data(), npts, integral);
+    EXPECT_NEAR(integral, 1.0, 1e-12);
+    EXPECT_EQ(changes, n - 1);
+  }
+  closeunit(1);
+}
 
 TEST(March, RecordsOnlyRowsThatExist) {
   cts.E = 39.3;
@@ -45,3 +79,4 @@ TEST(Search, DegenerateSearchesStop) {
 }
 
 }  // namespace
+}  // namespace eigenshoot
