@@ -15,9 +15,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace eigenshoot {
-#endif
 
 namespace {
 
