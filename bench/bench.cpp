@@ -48,8 +48,7 @@ BENCHMARK(BM_quadrature);
 // Record layouts, one benchmark for each kind of record the program writes. The items change
 // from call to call over values like those of a run (positions, samples, estimates).
 template <std::size_t N, class Items>
-void layoutloop(benchmark::State& state, const char* text, Items items) {
-  const format f(text);
+void layoutloop(benchmark::State& state, const format& f, Items items) {
   std::array<double, 512> samples;
   for (std::size_t k = 0; k < samples.size(); ++k) samples[k] = 1.4 * std::sin(0.05 * k);
   char out[128];
@@ -62,20 +61,20 @@ void layoutloop(benchmark::State& state, const char* text, Items items) {
 }
 
 void BM_logheader(benchmark::State& state) {
-  layoutloop<0>(state, "(4x, '#N', 16x, 'E')",
+  layoutloop<0>(state, format("(4x, '#N', 16x, 'E')"),
                 [](std::size_t, const auto&) { return std::array<item, 0>{}; });
 }
 BENCHMARK(BM_logheader);
 
 void BM_logpass(benchmark::State& state) {
-  layoutloop<2>(state, "(I6, 2X, F24.16)", [](std::size_t k, const auto& v) {
+  layoutloop<2>(state, format("(I6, 2X, F24.16)"), [](std::size_t k, const auto& v) {
     return std::array<item, 2>{static_cast<int>(k % 3 + 1), 39.3 + v[k]};
   });
 }
 BENCHMARK(BM_logpass);
 
 void BM_sample(benchmark::State& state) {
-  layoutloop<2>(state, "(F24.12, 2X, F24.12)", [](std::size_t k, const auto& v) {
+  layoutloop<2>(state, format("(F24.12, 2X, F24.12)"), [](std::size_t k, const auto& v) {
     return std::array<item, 2>{position(static_cast<int>(k % npts) + 1), v[k]};
   });
 }
