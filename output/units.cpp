@@ -91,10 +91,13 @@ void commit(unit& u, char* end) {
 }
 
 #ifdef EIGENSHOOT_POSIX
+fileid identify(const struct stat& s) {
+  return S_ISCHR(s.st_mode) ? fileid{} : fileid{s.st_dev, s.st_ino, true};
+}
+
 fileid identify(int fd) {
   struct stat s;
-  if (fstat(fd, &s) != 0 || S_ISCHR(s.st_mode)) return {};
-  return {s.st_dev, s.st_ino, true};
+  return fstat(fd, &s) == 0 ? identify(s) : fileid{};
 }
 
 // Opens the unit's file for writing without blocking on a FIFO that has no reader and without
@@ -109,8 +112,11 @@ std::FILE* openfile(unit& u) {
     throw fatalerror(u.name + ": " + why);
   };
   const int flags = fcntl(fd, F_GETFL);
-  if (flags == -1 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1) refuse(std::strerror(errno));
-  u.id = identify(fd);
+  struct stat s;
+  if (flags == -1 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1 || fstat(fd, &s) != 0) {
+    refuse(std::strerror(errno));
+  }
+  u.id = identify(s);
   if (u.id.known) {
     for (const unit& other : units) {
       if (&other != &u && other.id == u.id) refuse("same file as " + other.name);
@@ -118,10 +124,7 @@ std::FILE* openfile(unit& u) {
     if (identify(1) == u.id) refuse("same file as standard output");
     if (identify(2) == u.id) refuse("same file as standard error");
   }
-  struct stat s;
-  if (fstat(fd, &s) != 0 || (S_ISREG(s.st_mode) && ftruncate(fd, 0) != 0)) {
-    refuse(std::strerror(errno));
-  }
+  if (S_ISREG(s.st_mode) && ftruncate(fd, 0) != 0) refuse(std::strerror(errno));
   std::FILE* stream = fdopen(fd, "wb");
   if (stream == nullptr) refuse(std::strerror(errno));
   return stream;
