@@ -23,11 +23,12 @@ TEST(Step, ExactWithoutCurvature) {
   EXPECT_THROW(mirungekutta4(0.0, 0.5, y, 3, ynew), std::invalid_argument);
 }
 
-// Integrates, capturing what the quadrature writes on standard output.
+// Integrates over [1, 2], an interval of unit length that does not start at 0, capturing what
+// the quadrature writes on standard output.
 double integrate(int im, const std::vector<double>& f, std::string* printed = nullptr) {
   testing::internal::CaptureStdout();
   double result = -1.0;
-  myintegrator(im, 0.0, 1.0, f.data(), static_cast<int>(f.size()), result);
+  myintegrator(im, 1.0, 2.0, f.data(), static_cast<int>(f.size()), result);
   flushunit(6);
   const std::string out = testing::internal::GetCapturedStdout();
   if (printed != nullptr) *printed = out;
@@ -44,7 +45,6 @@ TEST(Quadrature, WeightsAndEdgeCases) {
   // last place below the correctly rounded 5/3.
   EXPECT_EQ(integrate(1, {2.0, 3.0}), 5.0 * 0.5);
   EXPECT_EQ(integrate(2, {2.0, 3.0}), 5.0 * (1.0 / 3.0));
-  EXPECT_NE(integrate(2, {2.0, 3.0}), 5.0 / 3.0);
 
   std::string printed;
   EXPECT_EQ(integrate(3, {2.0, 3.0, 4.0, 5.0, 6.0}, &printed), 0.0);

@@ -1,5 +1,6 @@
 // Record layouts and output units.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <charconv>
 #include <cmath>
@@ -27,11 +28,9 @@ std::string formatted(std::string_view text, std::vector<item> items) {
 // Records by format texts, and in list-directed form (no text), where reals take the shortest
 // form that reads back as the same double.
 TEST(Records, Layouts) {
-  const struct {
-    const char* text;
-    std::vector<item> items;
-    std::string want;
-  } rows[] = {
+  // clang-format off
+  const struct { const char* text; std::vector<item> items; std::string want; } rows[] = {
+      // clang-format on
       {"(4x, '#N', 16x, 'E')", {}, "    #N                E"},
       {"(I6, 2X, F24.16)", {1, 9.8245171785240046}, "     1        9.8245171785240046"},
       {" ( 2x ,'a,b' ,i3, 40x, f6.2 ) ", {-7, 2.5}, "  a,b -7" + std::string(42, ' ') + "2.50"},
@@ -86,12 +85,13 @@ TEST(Records, FixedFieldsAreExactDecimalRounding) {
 // Malformed format texts do not compile, and made at run time they throw; the widest fields
 // are accepted.
 static_assert([] {
-  for (const char* bad :
-       {"I6", "[I6)", "(I6", "(I6 2X)", "(Q3)", "(2Q, I6)", "(F5)", "(F5,2)", "(F5.)", "(F5.5)",
-        "(0X)", "(I)", "(I0)", "(I100000)", "('abc)", "(I6) x"}) {
+  for (const char* bad : {"I6", "[I6)", "(I6", "(I6 2X)", "(Q3)", "(2Q, I6)", "(F5)", "(F5,2)",
+                          "(F5.)", "(F5.5)", "(0X)", "(I)", "(I0)", "(I100000)", "('abc)", "(I6) x",
+                          "(I1,I1,I1,I1,I1,I1,I1,I1,I1,I1,I1,I1,I1,I1,I1,I1,I1)"}) {
     if (format::fault(bad) == nullptr) return false;
   }
-  return format("(I99999, F99999.2)").width() == 199998;
+  return format("(I99999, F99999.2)").width() == 199998 &&
+         format("(I1,I1,I1,I1,I1,I1,I1,I1,I1,I1,I1,I1,I1,I1,I1,I1)").width() == 16;
 }());
 
 TEST(Records, MalformedTextsAndMismatchedItems) {
@@ -123,6 +123,9 @@ TEST(Units, InterleavedFilesKeepTheirOwnRecords) {
   closeunit(1);  // a closed unit stays closed
   closeunit(2);
   EXPECT_TRUE(slurp(names[0]) == want[0] && slurp(names[1]) == want[1]);
+  const mode_t mask = umask(0);  // a new file may be read and written by all the umask allows
+  umask(mask);
+  EXPECT_EQ(std::filesystem::status(names[0]).permissions(), std::filesystem::perms(0666 & ~mask));
 }
 
 }  // namespace

@@ -12,12 +12,17 @@ namespace {
 const fs::path golden = EIGENSHOOT_GOLDEN;
 
 // What a run must leave of a file: the complete output, the start of it, nothing, what the test
-// put there (a directory or a link), or an earlier file with the text "earlier".
-enum class state { complete, truncated, absent, kept, earlier };
+// put there (a directory or a link), an earlier file with the text "earlier", or a FIFO whose
+// reader copied the complete output to "fifo" beside the working directory.
+enum class state { complete, truncated, absent, kept, earlier, piped };
 
 void expectstate(const fs::path& file, state want) {
   const auto status = fs::symlink_status(file);
-  if (want == state::complete || want == state::truncated) {
+  if (want == state::piped) {
+    const fs::path copy = file.parent_path().parent_path() / "fifo";
+    for (int wait = 0; wait < 100 && !fs::exists(copy); ++wait) usleep(100000);
+    EXPECT_TRUE(fs::is_fifo(status) && slurp(copy) == slurp(golden / file.filename()));
+  } else if (want == state::complete || want == state::truncated) {
     const std::string text = slurp(file), reference = slurp(golden / file.filename());
     EXPECT_TRUE(fs::is_regular_file(status) && reference.starts_with(text)) << file;
     EXPECT_EQ(text.size() < reference.size(), want == state::truncated) << file;
@@ -72,6 +77,10 @@ TEST(Run, Outcomes) {
       {"", "mkdir apartat4.dat &&", "<&- >&- 2>&-", "", "", 1, complete, kept},
       {"", "mkfifo apartat4.dat &&", "", "", eigen + "No such device or address\n", 1, complete,
        kept},
+      {"",
+       "mkfifo apartat4.dat && { (exec 3<apartat4.dat && sleep 0.5 && cat <&3 >../part && mv ../part "
+       "../fifo) & } && sleep 0.2 &&",
+       "", slurp(golden / "stdout.txt"), "", 0, complete, piped},
       {"", "ln -s Q7-2016-res.dat apartat4.dat &&", "", "",
        eigen + "same file as Q7-2016-res.dat\n", 1, complete, kept},
       {"", "", ">apartat4.dat", "", eigen + "same file as standard output\n", 1, complete,

@@ -46,8 +46,7 @@ TEST(Solution, AgreesWithTheMathematics) {
 
 TEST(March, RecordsOnlyRowsThatExist) {
   cts.E = 39.3;
-  EXPECT_EQ(shoot(2), shoot());
-  EXPECT_EQ(psi(2, npts), shoot());
+  EXPECT_TRUE(shoot(2) == shoot() && psi(2, npts) == shoot());  // recording changes nothing
   EXPECT_THROW(shoot(4), std::invalid_argument);
   EXPECT_THROW(shoot(1, npts + 1), std::invalid_argument);
 }
@@ -56,11 +55,9 @@ TEST(March, RecordsOnlyRowsThatExist) {
 TEST(Search, DegenerateSearchesStop) {
   testdir dir;
   openunit(1, (dir.path / "log").string().c_str());
-  const struct {
-    double ea, eb;
-    int passes;
-    const char* what;
-  } rows[] = {
+  // clang-format off
+  const struct { double ea, eb; int passes; const char* what; } rows[] = {
+      // clang-format on
       {20.0, 20.0, maxpasses, "eigenvalue 2, pass 1: secant step undefined"},
       {1e308, 1.5e308, maxpasses, "eigenvalue 2, pass 1: residual is not finite"},
       {20.1094, 20.1104, maxpasses, "eigenvalue 2, pass 1: residual is not finite"},
