@@ -45,9 +45,8 @@ struct unit {
 
 // Zero-filled static storage: the buffers cost nothing at start-up.
 char buffers[3][capacity];
-unit units[] = {{1, "", nullptr, buffers[0]},
-                {2, "", nullptr, buffers[1]},
-                {6, "standard output", stdout, buffers[2]}};
+std::array<unit, 3> units = {unit{1, "", nullptr, buffers[0]}, unit{2, "", nullptr, buffers[1]},
+                             unit{6, "standard output", stdout, buffers[2]}};
 
 unit& find(int number) {
   const int slot = number == 6 ? 2 : number - 1;
