@@ -18,8 +18,8 @@ expect "--version" 0 "eigenshoot-plot $("$program" --version | cut -d ' ' -f 2)"
 "$plot" --version -h >../out 2>../err; code=$?
 expect "--version -h" 0 "$("$plot" --help)" ""
 head -n 1 ../out | grep -qx "Usage: eigenshoot-plot \[--help | --version\]" || { echo "FAIL: usage"; status=1; }
-"$plot" -h "$(printf '\033[31m-x')" >../out 2>../err; code=$?
-expect "-h, an escape sequence" 2 "" "eigenshoot-plot: unrecognized argument '\\033[31m-x'
+"$plot" -h "$(printf '\033[31m-x\177')" >../out 2>../err; code=$?
+expect "-h, an escape sequence" 2 "" "eigenshoot-plot: unrecognized argument '\\033[31m-x\\177'
 Try 'eigenshoot-plot --help'."
 for page in eigenshoot eigenshoot-plot; do
   for option in '\-h' '\-\-help' '\-\-version'; do
