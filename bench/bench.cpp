@@ -61,20 +61,20 @@ void layoutloop(benchmark::State& state, const format& f, Items items) {
 }
 
 void BM_logheader(benchmark::State& state) {
-  layoutloop<0>(state, format("(4x, '#N', 16x, 'E')"),
+  layoutloop<0>(state, logheader,
                 [](std::size_t, const auto&) { return std::array<item, 0>{}; });
 }
 BENCHMARK(BM_logheader);
 
 void BM_logpass(benchmark::State& state) {
-  layoutloop<2>(state, format("(I6, 2X, F24.16)"), [](std::size_t k, const auto& v) {
+  layoutloop<2>(state, logpass, [](std::size_t k, const auto& v) {
     return std::array<item, 2>{static_cast<int>(k % 3 + 1), 39.3 + v[k]};
   });
 }
 BENCHMARK(BM_logpass);
 
 void BM_sample(benchmark::State& state) {
-  layoutloop<2>(state, format("(F24.12, 2X, F24.12)"), [](std::size_t k, const auto& v) {
+  layoutloop<2>(state, samplerecord, [](std::size_t k, const auto& v) {
     return std::array<item, 2>{position(static_cast<int>(k % npts) + 1), v[k]};
   });
 }
@@ -84,7 +84,7 @@ void BM_listed(benchmark::State& state) {
   char out[128];
   double e = 9.830165419897869;
   for (auto _ : state) {
-    const std::array<item, 2> list{"#E= ", e};
+    const std::array<item, 2> list{eigenheader, e};
     benchmark::DoNotOptimize(listed(out, list));
     e += 1e-12;
   }

@@ -7,7 +7,7 @@ include(CheckCXXSourceCompiles)
 check_cxx_source_compiles("#ifndef __i386__\n#error not 32-bit x86\n#endif\nint main() {}"
   EIGENSHOOT_I386)
 if(EIGENSHOOT_I386)
-  target_compile_options(eigenshoot_flags INTERFACE -msse2 -mfpmath=sse)
+  add_compile_options(-msse2 -mfpmath=sse)
 endif()
 
 # POSIX descriptors: output files opened without blocking and compared by device and inode,
@@ -43,6 +43,6 @@ int main() { return f(); }]=] EIGENSHOOT_CLONES)
 
 foreach(feature IN ITEMS POSIX INT128 CLONES)
   if(EIGENSHOOT_${feature})
-    target_compile_definitions(eigenshoot_flags INTERFACE EIGENSHOOT_${feature}=1)
+    add_compile_definitions(EIGENSHOOT_${feature}=1)
   endif()
 endforeach()

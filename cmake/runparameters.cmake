@@ -3,7 +3,7 @@
 # generated header checks that what was read is what the program computes with.
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/solver/solver.h)
 file(READ ${PROJECT_SOURCE_DIR}/solver/solver.h solverheader)
-foreach(name IN ITEMS npts neig x0 xf tol ystart guess1 guess2)
+foreach(name IN ITEMS npts neig x0 xf tol ystart guess1 guess2 qa qb)
   if(NOT solverheader MATCHES "constexpr [^=;]* ${name} = ([^;]+);")
     message(FATAL_ERROR "solver/solver.h: the run parameter ${name} is not where it is read")
   endif()

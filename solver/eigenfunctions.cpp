@@ -6,12 +6,6 @@
 
 namespace eigenshoot {
 
-namespace {
-
-const format samplerecord("(F24.12, 2X, F24.12)");
-
-}  // namespace
-
 double normalize(int i) {
   std::array<double, npts> g;
   for (int k = 1; k <= npts; ++k) g[k - 1] = psi(i, k) * psi(i, k);
@@ -21,7 +15,7 @@ double normalize(int i) {
 }
 
 void eigenfunctions() {
-  openunit(2, "apartat4.dat");
+  openunit(2, eigenfile);
 
   for (int i = 1; i <= neig; ++i) {
     cts.E = eigen[i - 1];
@@ -37,7 +31,7 @@ void eigenfunctions() {
   for (int i = 1; i <= neig; ++i) {
     writelist(2);
     writelist(2);
-    writelist(2, "#E= ", eigen[i - 1]);
+    writelist(2, eigenheader, eigen[i - 1]);
     for (int k = 1; k <= npts; ++k) {
       writefmt(2, samplerecord, position(k), psi(i, k) * norm[i - 1]);
     }

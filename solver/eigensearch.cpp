@@ -9,9 +9,6 @@ namespace eigenshoot {
 
 namespace {
 
-const format logheader("(4x, '#N', 16x, 'E')");
-const format logpass("(I6, 2X, F24.16)");
-
 [[noreturn]] void stuck(int i, int m, const char* why) {
   throw fatalerror("eigenvalue " + std::to_string(i) + ", pass " + std::to_string(m) + ": " + why);
 }
@@ -46,7 +43,7 @@ double secant(int i, double ea, double eb, int passes) {
 }
 
 void eigensearch() {
-  openunit(1, "Q7-2016-res.dat");
+  openunit(1, logfile);
   writefmt(1, logheader);
   for (int i = 1; i <= neig; ++i) eigen[i - 1] = secant(i, guess1[i - 1], guess2[i - 1]);
   // The log is complete and closed, its close checked, before the eigenfunction file is

@@ -5,6 +5,7 @@
 #include <array>
 
 #include "kernels/kernels.h"
+#include "output/output.h"
 
 namespace eigenshoot {
 
@@ -28,7 +29,20 @@ inline constexpr double qb = 1.0;
 static_assert(npts >= 2 && neig >= 1, "a march needs a step and the run an eigenvalue");
 static_assert(guess1.size() == neig && guess2.size() == neig,
               "each eigenvalue needs its pair of guesses in guess1 and guess2");
+static_assert((qb - qa) / static_cast<double>(npts - 1) == h,
+              "the quadrature's interval [qa, qb] is held apart from [x0, xf], but its spacing "
+              "(qb - qa) / (npts - 1) must be the step h: change qa and qb with x0 and xf");
 static_assert(ncomp == nmodel, "the march passes the model's whole state to the step");
+
+// The files of a run and the layouts of their records: the iteration log (a header, then one
+// record per secant pass) and the eigenfunction file (for each eigenvalue a list-directed
+// header "#E= " and E, then one record per row).
+inline constexpr char logfile[] = "Q7-2016-res.dat";
+inline constexpr char eigenfile[] = "apartat4.dat";
+inline constexpr format logheader("(4x, '#N', 16x, 'E')");
+inline constexpr format logpass("(I6, 2X, F24.16)");
+inline constexpr format samplerecord("(F24.12, 2X, F24.12)");
+inline constexpr char eigenheader[] = "#E= ";
 
 // The position at the start of step k (counted from 1): convert, multiply, add.
 inline double position(int k) {
