@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "output/output.h"
 
@@ -99,12 +101,32 @@ fileid identify(int fd) {
   return fstat(fd, &s) == 0 ? identify(s) : fileid{};
 }
 
+// Whether the name may be opened following a symbolic link. Where the kernel does not protect
+// symbolic links in sticky world-writable directories such as /tmp (that protection can be
+// off), the run refuses as it would: a link there owned neither by the caller nor by the
+// directory's owner is not followed, since another user may have planted it to make the run
+// overwrite a file of the caller's. Returns whether the name is a link at all.
+bool followable(const std::string& name) {
+  struct stat link, directory;
+  if (lstat(name.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return false;
+  const std::size_t slash = name.rfind('/');
+  const std::string parent = slash == std::string::npos ? "." : name.substr(0, slash + 1);
+  if (stat(parent.c_str(), &directory) == 0 && (directory.st_mode & S_ISVTX) != 0 &&
+      (directory.st_mode & S_IWOTH) != 0 && link.st_uid != geteuid() &&
+      link.st_uid != directory.st_uid) {
+    throw fatalerror(name + ": not following a symbolic link of another user in a sticky directory");
+  }
+  return true;
+}
+
 // Opens the unit's file for writing without blocking on a FIFO that has no reader and without
 // truncating it, makes sure that no other destination of this run writes to the same file, and
 // only then empties it. A FIFO with a reader is written with blocking writes as usual.
 std::FILE* openfile(unit& u) {
+  // A name that was no link when it was looked at must not have become one since.
+  const int nofollow = followable(u.name) ? 0 : O_NOFOLLOW;
   errno = 0;
-  const int fd = open(u.name.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+  const int fd = open(u.name.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | nofollow, 0666);
   if (fd < 0) failed(u);
   const auto refuse = [&](const std::string& why) {
     close(fd);
@@ -160,6 +182,24 @@ void prepareoutput() {
 #endif
 #ifdef SIGPIPE
   std::signal(SIGPIPE, SIG_IGN);
+#endif
+}
+
+void claimfiles(std::initializer_list<const char*> names) {
+#ifdef EIGENSHOOT_POSIX
+  std::vector<std::pair<std::string, fileid>> claimed = {{"standard output", identify(1)},
+                                                         {"standard error", identify(2)}};
+  for (const std::string name : names) {
+    followable(name);
+    struct stat s;
+    const fileid id = stat(name.c_str(), &s) == 0 ? identify(s) : fileid{};
+    for (const auto& [other, otherid] : claimed) {
+      if (id.known && id == otherid) throw fatalerror(name + ": same file as " + other);
+    }
+    claimed.emplace_back(name, id);
+  }
+#else
+  static_cast<void>(names);
 #endif
 }
 

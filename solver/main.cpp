@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
     const request asked = commandline(argc, argv);
     if (asked == request::refused) return 2;
     if (asked == request::run) {
+      claimfiles({logfile, eigenfile});  // before either file loses a byte
       eigensearch();
       eigenfunctions();
     } else {
