@@ -61,8 +61,7 @@ void layoutloop(benchmark::State& state, const format& f, Items items) {
 }
 
 void BM_logheader(benchmark::State& state) {
-  layoutloop<0>(state, logheader,
-                [](std::size_t, const auto&) { return std::array<item, 0>{}; });
+  layoutloop<0>(state, logheader, [](std::size_t, const auto&) { return std::array<item, 0>{}; });
 }
 BENCHMARK(BM_logheader);
 

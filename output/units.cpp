@@ -114,7 +114,8 @@ bool followable(const std::string& name) {
   if (stat(parent.c_str(), &directory) == 0 && (directory.st_mode & S_ISVTX) != 0 &&
       (directory.st_mode & S_IWOTH) != 0 && link.st_uid != geteuid() &&
       link.st_uid != directory.st_uid) {
-    throw fatalerror(name + ": not following a symbolic link of another user in a sticky directory");
+    throw fatalerror(name +
+                     ": not following a symbolic link of another user in a sticky directory");
   }
   return true;
 }

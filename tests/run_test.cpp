@@ -88,8 +88,7 @@ TEST(Run, Outcomes) {
        "", slurp(golden / "stdout.txt"), "", 0, complete, piped},
       {"", "ln -s Q7-2016-res.dat apartat4.dat &&", "", "",
        eigen + "same file as Q7-2016-res.dat\n", 1, complete, kept},
-      {"", "", ">apartat4.dat", "", eigen + "same file as standard output\n", 1, absent,
-       truncated},
+      {"", "", ">apartat4.dat", "", eigen + "same file as standard output\n", 1, absent, truncated},
       // A clash of the two files through a link is found before either loses a byte.
       {"", "echo earlier >apartat4.dat && ln -s apartat4.dat Q7-2016-res.dat &&", "", "",
        eigen + "same file as Q7-2016-res.dat\n", 1, kept, earlier},
@@ -97,19 +96,15 @@ TEST(Run, Outcomes) {
        eigen + "same file as Q7-2016-res.dat\n", 1, earlier, earlier},
       // In a sticky world-writable directory, a link of another user is not followed (not even
       // one that leads nowhere yet), but the caller's own and the directory owner's are.
-      {"",
-       "{ chmod 1777 . && ln -s ../planted apartat4.dat && chown -h nobody apartat4.dat; } "
-       "2>/dev/null || exit 77;",
+      {"", "chmod 1777 . && ln -s ../x apartat4.dat && chown -h nobody apartat4.dat || exit 77;",
        "", "", eigen + "not following a symbolic link of another user in a sticky directory\n", 1,
        absent, kept},
-      {"", "chmod 1777 . && ln -s ../mine Q7-2016-res.dat &&", "", slurp(golden / "stdout.txt"),
-       "", 0, kept, complete},
+      {"", "chmod 1777 . && ln -s ../z Q7-2016-res.dat &&", "", slurp(golden / "stdout.txt"), "", 0,
+       kept, complete},
       {"",
-       "{ chmod 1777 . && chown nobody . && ln -s ../theirs Q7-2016-res.dat && chown -h nobody "
-       "Q7-2016-res.dat; } 2>/dev/null || exit 77;",
+       "chmod 1777 . && chown -h nobody . && ln -s ../y Q7-2016-res.dat && chown -h nobody "
+       "Q7-2016-res.dat || exit 77;",
        "", slurp(golden / "stdout.txt"), "", 0, kept, complete},
-      {"", ": >../stdout && ln ../stdout Q7-2016-res.dat &&", "", "",
-       log + "same file as standard output\n", 1, truncated, absent},
       {"", "", ">&9", "", "eigenshoot: standard output: Broken pipe\n", 1, complete, complete},
       // A close that fails only when the log is closed. (The leak check of a sanitized build
       // does not work under strace.)

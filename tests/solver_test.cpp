@@ -31,7 +31,8 @@ TEST(Solution, AgreesWithTheMathematics) {
     EXPECT_NEAR(cts.E, (n * pi / L) * (n * pi / L), 1e-5);
     shoot(n);
     const double c = normalize(n), a = n * pi / L;
-    const double unit = 1.0 / std::sqrt(span / 2 - (std::sin(2 * a * (h + span)) - std::sin(2 * a * h)) / (4 * a));
+    const double unit =
+        1.0 / std::sqrt(span / 2 - (std::sin(2 * a * (h + span)) - std::sin(2 * a * h)) / (4 * a));
     double trapezoid = 0.0;
     int changes = 0;
     for (int k = 1; k <= npts; ++k) {

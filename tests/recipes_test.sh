@@ -1,0 +1,74 @@
+#!/bin/sh
+# The README's recipes for reading the files in other tools, each run as it stands against a
+# real run, with checks after it that every value was read exactly. Usage: recipes_test.sh
+# PROGRAM README TOOL, TOOL one of pandas, numpy, gnuplot, fortran. Exits 77 (skipped) when the
+# tool is not installed.
+set -u
+program=$1 readme=$2 tool=$3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" && "$program" >/dev/null || { echo "FAIL: the program did not run"; exit 1; }
+
+recipe() {  # recipe LANGUAGE N: the Nth code block of that language in the README
+  awk -v language="$1" -v n="$2" '
+    $0 == "```" language { ++count; inside = count == n; next }
+    /^```/ { inside = 0 }
+    inside' "$readme"
+}
+
+# A Python that has the module: the one on the PATH, or the system's.
+python() {
+  for candidate in python3 /usr/bin/python3; do
+    if "$candidate" -c "import $1" >/dev/null 2>&1; then
+      echo "$candidate"
+      return
+    fi
+  done
+}
+
+# The files as Python reads them exactly, to compare the recipes' results with.
+exact='
+lines = open("apartat4.dat").read().split("\n")
+heads = [float(l.split()[1]) for l in lines if "#E=" in l]
+values = [[float(t) for t in l.split()] for l in lines if l.strip() and "#E=" not in l]
+searchtexts = open("Q7-2016-res.dat").read().split("\n\n\n")[:-1]
+logrows = [(i + 1, [float(t) for t in l.split()]) for i, text in enumerate(searchtexts)
+           for l in text.split("\n") if l.strip() and "#" not in l]
+assert len(heads) == 3 and len(values) == 1500 and len(logrows) == 7
+'
+
+case $tool in
+pandas | numpy)
+  interpreter=$(python $tool)
+  [ -n "$interpreter" ] || { echo "$tool is not installed for python3"; exit 77; }
+  { recipe python "$([ $tool = pandas ] && echo 1 || echo 2)" && printf '%s\n' "$exact"; } >check.py
+  if [ $tool = pandas ]; then
+    cat >>check.py <<'EOF'
+assert E == heads
+assert eigen[["x", "y"]].values.tolist() == values
+assert eigen.block.tolist() == [b for b in range(3) for _ in range(500)]
+assert log[["#N", "E"]].values.tolist() == [row for _, row in logrows]
+assert log.search.tolist() == [i for i, _ in logrows]
+EOF
+  else
+    cat >>check.py <<'EOF'
+assert E == heads
+assert [row for block in data for row in block.tolist()] == values
+assert [len(block) for block in data] == [500] * 3
+assert passes.tolist() == [row for _, row in logrows]
+EOF
+  fi
+  "$interpreter" check.py ;;
+gnuplot)
+  command -v gnuplot >/dev/null 2>&1 || { echo "gnuplot is not installed"; exit 77; }
+  { echo 'set terminal dumb; set output "/dev/null"' && recipe gnuplot 1 && echo 'print STATS_blocks'; } >check.gp &&
+    [ "$(gnuplot -d check.gp 2>&1)" = 4 ] ;;
+fortran)
+  command -v gfortran >/dev/null 2>&1 || { echo "gfortran is not installed"; exit 77; }
+  recipe fortran 1 >read.f90 && gfortran -Wall -Werror read.f90 -o read && ./read >out &&
+    [ "$(cat out)" = "$(sed -n 's/^ #E= //p' apartat4.dat |
+      awk '{ printf "block %d: E = %.15f, 500 rows\n", NR, $1 }')" ] ;;
+*)
+  echo "unknown tool $tool"
+  exit 2 ;;
+esac || { echo "FAIL: the $tool recipe"; exit 1; }
