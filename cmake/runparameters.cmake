@@ -36,6 +36,3 @@ set(generated ${PROJECT_BINARY_DIR}/generated)
 configure_file(${PROJECT_SOURCE_DIR}/solver/runtext.h.in ${generated}/solver/runtext.h @ONLY)
 configure_file(${PROJECT_SOURCE_DIR}/docs/eigenshoot.1.in ${generated}/man/eigenshoot.1 @ONLY)
 configure_file(${PROJECT_SOURCE_DIR}/docs/eigenshoot-plot.1.in ${generated}/man/eigenshoot-plot.1 @ONLY)
-configure_file(${PROJECT_SOURCE_DIR}/tools/eigenshoot-plot.in ${generated}/eigenshoot-plot @ONLY
-  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ
-                   WORLD_EXECUTE)

@@ -63,6 +63,7 @@ constexpr const char* descriptorat(std::string_view s, std::size_t& p, descripto
 constexpr const char* format::read(std::string_view text) {
   using namespace formattext;
   using k = descriptor::kind;
+  text_ = text;
   std::size_t p = skipblanks(text, 0);
   if (p == text.size() || text[p] != '(') return "must begin with '('";
   for (p = skipblanks(text, p + 1); p < text.size() && text[p] != ')';) {

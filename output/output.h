@@ -10,6 +10,7 @@
 #include <initializer_list>
 #include <span>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 
 namespace eigenshoot {
@@ -75,6 +76,7 @@ class format {
 
   constexpr std::span<const descriptor> descriptors() const { return {list_.data(), count_}; }
   constexpr int width() const { return width_; }  // characters in every record
+  constexpr std::string_view text() const { return text_; }
 
  private:
   constexpr format() = default;
@@ -83,6 +85,7 @@ class format {
   std::array<descriptor, 16> list_{};
   std::size_t count_ = 0;
   int width_ = 0;
+  std::string_view text_{};
 };
 
 // One item of a record: an integer, a real or a character string, as `what` says; only that
@@ -106,6 +109,10 @@ struct item {
 char* layout(char* out, const format& f, std::span<const item> items);
 std::size_t listedsize(std::span<const item> items);
 char* listed(char* out, std::span<const item> items);
+
+// Text from outside the program as it can be shown on a terminal: control characters (C0, DEL,
+// C1) and bytes of no UTF-8 character as a backslash and three octal digits.
+std::string escaped(std::string_view text);
 
 // Makes the standard descriptors safe to write through before any file is opened: see units.cpp.
 void prepareoutput();

@@ -2,32 +2,12 @@
 #include <string>
 #include <string_view>
 
+#include "output/output.h"
 #include "solver/solver.h"
 
 namespace eigenshoot {
 
-namespace {
-
-// The argument as it can be shown on a terminal: control characters (escape sequences
-// included) are written as a backslash and three octal digits, so that nothing in an argument
-// acts on the terminal.
-std::string shown(std::string_view arg) {
-  std::string text;
-  for (const char c : arg) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7f) {
-      text += {'\\', static_cast<char>('0' + (byte >> 6)), static_cast<char>('0' + (byte >> 3 & 7)),
-               static_cast<char>('0' + (byte & 7))};
-    } else {
-      text += c;
-    }
-  }
-  return text;
-}
-
-}  // namespace
-
-request commandline(int argc, char** argv) {
+request commandline(int argc, char** argv, const char* program) {
   request asked = request::run;
   for (int a = 1; a < argc; ++a) {
     const std::string_view arg = argv[a];
@@ -36,8 +16,8 @@ request commandline(int argc, char** argv) {
     } else if (arg == "--version") {
       if (asked == request::run) asked = request::version;
     } else {
-      std::fprintf(stderr, "eigenshoot: unrecognized argument '%s'\nTry 'eigenshoot --help'.\n",
-                   shown(arg).c_str());
+      std::fprintf(stderr, "%s: unrecognized argument '%s'\nTry '%s --help'.\n", program,
+                   escaped(arg).c_str(), program);
       return request::refused;
     }
   }

@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
   using namespace eigenshoot;
   try {
     prepareoutput();
-    const request asked = commandline(argc, argv);
+    const request asked = commandline(argc, argv, "eigenshoot");
     if (asked == request::refused) return 2;
     if (asked == request::run) {
       claimfiles({logfile, eigenfile});  // before either file loses a byte

@@ -1,75 +1,156 @@
 #!/bin/sh
 # The plot command, run as a user runs it in a fresh directory: its options, its manual pages
-# (and the program's) in step with the options, the pictures of a run, and the failures it
-# reports. Usage: plot_test.sh PROGRAM PLOT DOCS. Exits 77 (skipped) without gnuplot.
+# (and the program's) in step with the options, the pictures of a run, and every way its input,
+# its surroundings or gnuplot can fail. Usage: plot_test.sh PROGRAM PLOT DOCS. Exits 77
+# (skipped) without gnuplot.
 set -u
 program=$1 plot=$2 docs=$3
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir "$work/run" && cd "$work/run" || exit 1
+trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
+mkdir "$work/run" "$work/bin" "$work/home" && cd "$work/run" || exit 1
+ulimit -c 0
 status=0
+fail() { echo "FAIL: $*"; status=1; }
 expect() {  # expect WHAT STATUS OUT ERR: the last command's status, standard output and error
   [ "$2" = "$code" ] && [ "$3" = "$(cat ../out)" ] && [ "$4" = "$(cat ../err)" ] ||
-    { echo "FAIL: $1: status $code, out '$(head -c 200 ../out)', err '$(cat ../err)'"; status=1; }
+    fail "$1: status $code, out '$(head -c 200 ../out)', err '$(cat ../err)'"
 }
 
 "$plot" --version >../out 2>../err; code=$?
 expect "--version" 0 "eigenshoot-plot $("$program" --version | cut -d ' ' -f 2)" ""
 "$plot" --version -h >../out 2>../err; code=$?
 expect "--version -h" 0 "$("$plot" --help)" ""
-head -n 1 ../out | grep -qx "Usage: eigenshoot-plot \[--help | --version\]" || { echo "FAIL: usage"; status=1; }
-"$plot" -h "$(printf '\033[31m-x\177')" >../out 2>../err; code=$?
-expect "-h, an escape sequence" 2 "" "eigenshoot-plot: unrecognized argument '\\033[31m-x\\177'
-Try 'eigenshoot-plot --help'."
+head -n 1 ../out | grep -qx "Usage: eigenshoot-plot \[--help | --version\]" || fail "usage"
+: >../out && "$plot" --help >/dev/full 2>../err; code=$?
+expect "--help on a full device" 1 "" "eigenshoot-plot: standard output: No space left on device"
+# Control characters of an argument are escaped, C1 ones too (raw or in UTF-8), by both
+# commands; other characters stay as they are.
+for command in eigenshoot-plot eigenshoot; do
+  [ $command = eigenshoot ] && run=$program || run=$plot
+  "$run" -h "$(printf '\033[31m\177\302\233\233-caf\303\251')" >../out 2>../err; code=$?
+  expect "$command, control characters" 2 "" "$command: unrecognized argument '\\033[31m\\177\\302\\233\\233-caf$(printf '\303\251')'
+Try '$command --help'."
+done
 for page in eigenshoot eigenshoot-plot; do
   for option in '\-h' '\-\-help' '\-\-version'; do
-    grep -qF -- "$option" "$docs/$page.1" || { echo "FAIL: $page.1 lacks $option"; status=1; }
+    grep -qF -- "$option" "$docs/$page.1" || fail "$page.1 lacks $option"
   done
 done
-[ -z "$(ls)" ] || { echo "FAIL: the options touched files: $(ls)"; status=1; }
+[ -z "$(ls -A)" ] || fail "the options touched files: $(ls -A)"
 
 command -v gnuplot >/dev/null 2>&1 || { echo "gnuplot is not installed"; exit 77; }
 "$plot" >../out 2>../err; code=$?
 expect "before a run" 1 "" "eigenshoot-plot: apartat4.dat: not found here (run eigenshoot in this directory first)"
-"$program" >/dev/null && "$plot" >../out 2>../err; code=$?
-expect "after a run" 0 "" ""
-for picture in eigenfunctions.png convergence.png; do
-  [ "$(head -c 4 "$picture" | tail -c 3)" = PNG ] || { echo "FAIL: $picture"; status=1; }
+"$program" >/dev/null || fail "the program"
+# Good data in any surroundings: a closed standard error, the C locale, an empty environment, a
+# user's gnuplot settings that would change the data format.
+printf 'set datafile separator ","\n' >../home/.gnuplot
+for surroundings in "" "2>&-" "LC_ALL=C" "env -i PATH=/usr/bin:/bin" "HOME=$work/home"; do
+  rm -f eigenfunctions.png convergence.png
+  eval "$surroundings \"\$plot\" >../out 2>../err"; code=$?
+  [ "$surroundings" = "2>&-" ] && : >../err
+  expect "good data, $surroundings" 0 "" ""
+  for picture in eigenfunctions.png convergence.png; do
+    [ "$(head -c 4 "$picture" | tail -c 3)" = PNG ] || fail "$surroundings: $picture"
+  done
 done
-
-# Damaged, hostile or special inputs, and a signal: each ends with one line (a signal with its
-# status), nothing drawn, nothing of the files run, no picture replaced and nothing left behind.
 cp apartat4.dat ../eigen.good && cp Q7-2016-res.dat ../log.good || exit 1
-mkdir ../bin && printf '%s\n' '#!/bin/sh' 'sed -n "s/^set output \"\(.*\)\"/\1/p" |' \
-  'while read -r picture; do echo half >"$picture"; done; kill -TERM $PPID' >../bin/gnuplot &&
-  chmod +x ../bin/gnuplot || exit 1
-refused() {  # refused WHAT STATUS ERR: the plot command on the files as the test left them
+
+# Damaged, hostile or special inputs, failures and signals: each ends with one line (a signal
+# with its status, and the shell's report of it), nothing of the files run, no picture
+# replaced and nothing left behind.
+refused() {  # refused WHAT STATUS ERR [PATTERN]: the plot command on the files as the test left them
   pictures=$(cksum eigenfunctions.png convergence.png 2>&1)
-  timeout 60 "$plot" >../out 2>../err; code=$?
-  expect "$1" "$2" "" "$3"
-  [ "$pictures" = "$(cksum eigenfunctions.png convergence.png 2>&1)" ] && [ -z "$(ls -A | grep -v -x -e apartat4.dat -e Q7-2016-res.dat -e eigenfunctions.png -e convergence.png)" ] ||
-    { echo "FAIL: $1: pictures replaced or files left: $(ls -A)"; status=1; }
-  rm -f apartat4.dat Q7-2016-res.dat && cp ../eigen.good apartat4.dat && cp ../log.good Q7-2016-res.dat
+  timeout 10 $wrap "$plot" >../out 2>../err; code=$?
+  if [ -n "${4:-}" ]; then
+    grep -qx -- "$4" ../err && [ "$(wc -l <../err)" = 1 ] && [ "$code" = "$2" ] ||
+      fail "$1: status $code, err '$(cat ../err)'"
+  else
+    expect "$1" "$2" "" "$3"
+  fi
+  [ "$pictures" = "$(cksum eigenfunctions.png convergence.png 2>&1)" ] || fail "$1: a picture replaced"
+  [ -z "$(ls -A | grep -v -x -e apartat4.dat -e Q7-2016-res.dat -e eigenfunctions.png -e convergence.png)" ] ||
+    fail "$1: files left: $(ls -A)"
+  rm -rf apartat4.dat Q7-2016-res.dat convergence.png && cp ../eigen.good apartat4.dat &&
+    cp ../log.good Q7-2016-res.dat && cp eigenfunctions.png convergence.png
 }
+rows() {  # rows 'AWK': each row of "apartat4.dat" with its position x and value v as AWK sets them
+  awk "NF == 2 && \$1 != \"#E=\" { x = \$1; v = \$2; $1; printf \"%24.12f  %24.12f\\n\", x, v; next } { print }" ../eigen.good >apartat4.dat
+}
+cp eigenfunctions.png convergence.png
+wrap=
 sed '3s/.*/ #E= (system("touch ran"),9.8)/' ../eigen.good >apartat4.dat
 refused "a command in a header" 1 'eigenshoot-plot: apartat4.dat: line 3: expected "#E=" and a number'
 sed '3s/.*/ #E= `touch ran` */' ../eigen.good >apartat4.dat
 refused "a command and a pattern in a header" 1 'eigenshoot-plot: apartat4.dat: line 3: expected "#E=" and a number'
+sed '10s/[^ ]*$/1e400/' ../eigen.good >apartat4.dat
+refused "a value out of range" 1 "eigenshoot-plot: apartat4.dat: line 10: expected a position and a value, laid out as (F24.12, 2X, F24.12)"
+sed '2s/[^ ]*$/1e309/' ../log.good >Q7-2016-res.dat
+refused "an estimate out of range" 1 "eigenshoot-plot: Q7-2016-res.dat: line 2: expected pass 1 and a number"
+rows 'x = x * 1e-200'
+refused "positions 1e-200 times their size" 1 "eigenshoot-plot: apartat4.dat: line 5: not one step after the row before"
+rows 'x = x == 1 ? 1e-10 : 0'
+refused "positions 0 but the last" 1 "eigenshoot-plot: apartat4.dat: line 5: not one step after the row before"
+sed '3s/.*/ #E= 9.830165419897860/' ../eigen.good >apartat4.dat
+refused "files of two runs" 1 "eigenshoot-plot: Q7-2016-res.dat: line 4: not the eigenvalue of block 1 in apartat4.dat: the two files are of different runs"
 head -c 73728 ../eigen.good >apartat4.dat
 refused "a file cut short" 1 "eigenshoot-plot: apartat4.dat: the last line is cut off"
 sed '100d;603d;1106d' ../eigen.good >apartat4.dat
 refused "a row deleted in each block" 1 "eigenshoot-plot: apartat4.dat: line 100: not one step after the row before"
-sed '700d' ../eigen.good >apartat4.dat
-refused "a row deleted" 1 "eigenshoot-plot: apartat4.dat: block 2 has 499 rows, block 1 has 500"
 head -n 8 ../log.good >Q7-2016-res.dat
-refused "a log cut short" 1 "eigenshoot-plot: Q7-2016-res.dat: expected 3 complete searches"
+refused "a log cut short" 1 "eigenshoot-plot: Q7-2016-res.dat: ends early: expected 3 complete searches"
 sed 3d ../log.good >Q7-2016-res.dat
 refused "a pass deleted" 1 "eigenshoot-plot: Q7-2016-res.dat: line 3: expected pass 2 and a number"
 rm apartat4.dat && mkfifo apartat4.dat
 refused "a FIFO" 1 "eigenshoot-plot: apartat4.dat: not a regular file"
-path=$PATH && PATH="$(cd ../bin && pwd):$PATH"
-refused "a signal while gnuplot draws" 143 ""
-PATH=$path
+rm apartat4.dat && truncate -s 1G apartat4.dat
+refused "a sparse file of 1 GB" 1 "" 'eigenshoot-plot: apartat4.dat: larger than a run writes ([0-9]* bytes at most)'
 rm convergence.png && mkdir convergence.png
-refused "a picture that cannot be written" 1 "eigenshoot-plot: convergence.png: is a directory"
+refused "a picture that is a directory" 1 "eigenshoot-plot: convergence.png: is a directory"
+printf '#!/bin/sh\nulimit -f 1 && exec "$@"\n' >../bin/limited && chmod +x ../bin/limited
+wrap=../bin/limited
+refused "a file-size limit" 1 "" 'eigenshoot-plot: \.eigenshoot-plot\.[A-Za-z0-9]\{6\}/eigen\.dat: File too large'
+wrap="env PATH=/nonexistent"
+refused "no gnuplot" 1 "eigenshoot-plot: gnuplot is not installed (Debian: apt-get install gnuplot-nox)"
+wrap= path=$PATH
+
+# Stand-ins for gnuplot: one that says something, one that ends the plot command with a signal
+# after half a picture, one that makes the second picture impossible to replace.
+PATH="$work/bin:$path"
+printf '#!/bin/sh\necho "  line 0: warning: \033[31m"\n' >../bin/gnuplot && chmod +x ../bin/gnuplot
+refused "gnuplot says something" 1 "eigenshoot-plot: gnuplot could not draw the pictures: line 0: warning: \\033[31m"
+for signal in HUP:129:Hangup INT:130: TERM:143:Terminated QUIT:131:Quit; do
+  printf '#!/bin/sh\necho half >eigenfunctions.png\nkill -%s $PPID\nsleep 5\n' "${signal%%:*}" >../bin/gnuplot
+  number=${signal#*:}
+  refused "$signal while gnuplot draws" "${number%%:*}" "${number#*:}"
+done
+printf '#!/bin/sh\necho new >eigenfunctions.png\necho new >convergence.png\nrm ../convergence.png && mkdir ../convergence.png && : >../convergence.png/x\n' >../bin/gnuplot
+pictures=$(cksum eigenfunctions.png)
+"$plot" >../out 2>../err; code=$?
+expect "the second picture not replaced" 1 "" "eigenshoot-plot: convergence.png: Is a directory"
+[ "$pictures" = "$(cksum eigenfunctions.png)" ] || fail "the first picture replaced alone"
+[ -z "$(ls -A | grep -v -x -e apartat4.dat -e Q7-2016-res.dat -e eigenfunctions.png -e convergence.png)" ] ||
+  fail "both or neither: files left: $(ls -A)"
+rm -rf convergence.png
+
+# A FIFO renamed over "apartat4.dat" again and again never makes the plot command wait.
+printf '#!/bin/sh\nexit 1\n' >../bin/gnuplot
+(while :; do cp ../eigen.good ../a && mv ../a apartat4.dat && mkfifo ../f && mv ../f apartat4.dat; done) &
+swapper=$!
+for round in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24 25 26 27 28 29 30; do
+  timeout 5 "$plot" >/dev/null 2>&1
+  [ $? = 124 ] && fail "a FIFO swapped in: the plot command hung (round $round)"
+done
+kill $swapper
+PATH=$path
+
+# A directory whose name holds control characters, where the pictures cannot be written.
+name=$(printf 'x\033[31m\ny') && mkdir "../$name" && cp ../eigen.good "../$name/apartat4.dat" &&
+  cp ../log.good "../$name/Q7-2016-res.dat" && cd "../$name" || exit 1
+if [ "$(id -u)" = 0 ]; then
+  setpriv --reuid=65534 --regid=65534 --clear-groups "$plot" >../out 2>../err; code=$?
+else
+  chmod a-w . && "$plot" >../out 2>../err; code=$?
+fi
+expect "a directory that cannot be written" 1 "" "eigenshoot-plot: $(cd .. && pwd)/x\\033[31m\\012y: cannot write the pictures here: Permission denied"
 exit $status

@@ -1,0 +1,29 @@
+// eigenshoot-plot: draws the results of an eigenshoot run from the two files in the working
+// directory, which it reads as data and checks in full before anything is drawn.
+#include <cstdio>
+#include <exception>
+
+#include "output/output.h"
+#include "plot/plot.h"
+#include "reader/reader.h"
+#include "solver/runtext.h"
+#include "solver/solver.h"
+
+int main(int argc, char** argv) {
+  using namespace eigenshoot;
+  try {
+    prepareoutput();
+    const request asked = commandline(argc, argv, "eigenshoot-plot");
+    if (asked == request::refused) return 2;
+    if (asked == request::run) {
+      drawpictures(readrun(), plotscript());
+    } else {
+      writetext(6, asked == request::help ? plotusagetext : plotversiontext);
+    }
+    closeunits();
+    return 0;
+  } catch (const std::exception& failure) {
+    std::fprintf(stderr, "eigenshoot-plot: %s\n", escaped(failure.what()).c_str());
+    return 1;
+  }
+}

@@ -1,0 +1,81 @@
+// Reading a file of the working directory whole, safely: a name is opened once and everything
+// else is asked of what was opened, so that nothing put in its place afterwards is read.
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "reader/reader.h"
+
+#ifdef EIGENSHOOT_POSIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#else
+#include <fstream>
+#include <sstream>
+#endif
+
+namespace eigenshoot {
+
+namespace {
+
+[[noreturn]] void failed(const char* name, const std::string& why) {
+  throw fatalerror(std::string(name) + ": " + why);
+}
+
+}  // namespace
+
+#ifdef EIGENSHOOT_POSIX
+std::string readfile(const char* name, std::size_t limit) {
+  const int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    failed(name, errno == ENOENT ? "not found here (run eigenshoot in this directory first)"
+                                 : std::strerror(errno));
+  }
+  struct closer {
+    int fd;
+    ~closer() { close(fd); }
+  } opened{fd};
+  struct stat s;
+  if (fstat(fd, &s) != 0) failed(name, std::strerror(errno));
+  if (!S_ISREG(s.st_mode)) failed(name, "not a regular file");
+  if (static_cast<unsigned long long>(s.st_size) > limit) {
+    failed(name, "larger than a run writes (" + std::to_string(limit) + " bytes at most)");
+  }
+  // The file may still grow while it is read: no more than the limit and one byte is taken.
+  std::string text(limit + 1, '\0');
+  std::size_t size = 0;
+  while (size < text.size()) {
+    const ssize_t n = read(fd, text.data() + size, text.size() - size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) failed(name, std::strerror(errno));
+    if (n == 0) break;
+    size += static_cast<std::size_t>(n);
+  }
+  if (size > limit)
+    failed(name, "larger than a run writes (" + std::to_string(limit) + " bytes at most)");
+  text.resize(size);
+  return text;
+}
+#else
+std::string readfile(const char* name, std::size_t limit) {
+  std::ifstream file(name, std::ios::binary);
+  if (!file) failed(name, "cannot be read");
+  std::string text(limit + 1, '\0');
+  file.read(text.data(), static_cast<std::streamsize>(text.size()));
+  if (file.bad()) failed(name, "cannot be read");
+  text.resize(static_cast<std::size_t>(file.gcount()));
+  if (text.size() > limit) failed(name, "larger than a run writes");
+  return text;
+}
+#endif
+
+runfiles readrun() {
+  runfiles run;
+  readeigenfile(readfile(eigenfile, eigenfilelimit), run);
+  readlogfile(readfile(logfile, logfilelimit), run);
+  matchfiles(run);
+  return run;
+}
+
+}  // namespace eigenshoot

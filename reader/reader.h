@@ -1,0 +1,62 @@
+// Reader: the two files of a run read back, record by record, with the layouts and run
+// parameters that the writer uses, so that a change of either changes both. Every number is
+// read exactly and must be finite; every structural fault stops the reading with a fatalerror
+// "FILE: line N: reason".
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "output/output.h"
+#include "solver/solver.h"
+
+namespace eigenshoot {
+
+// One block of the eigenfunction file: its eigenvalue (from its header, on line `line`) and
+// the normalized value of each row; row k's position is position(k), which the reader checks.
+struct eigenblock {
+  double E = 0.0;
+  int line = 0;
+  std::array<double, npts> value{};
+};
+
+// One search of the iteration log: the estimate of each pass, and the line of the last one.
+struct searchpasses {
+  std::vector<double> estimate;
+  int lastline = 0;
+};
+
+struct runfiles {
+  std::array<eigenblock, neig> blocks;
+  std::array<searchpasses, neig> searches;
+};
+
+// The largest files that a run writes: longer ones are refused before they are read.
+inline constexpr std::size_t eigenfilelimit =
+    neig * (2 + (1 + sizeof eigenheader + 24 + 1) + npts * (samplerecord.width() + 1));
+inline constexpr std::size_t logfilelimit =
+    logheader.width() + 1 + neig * (maxpasses * (logpass.width() + 1) + 2);
+
+// Reads one record laid out by f into its numbers (integers and reals, in the order of the
+// format's data descriptors). Returns false when the line is not such a record, or a number in
+// it is not finite.
+bool readrecord(std::string_view line, const format& f, std::span<double> numbers);
+
+// The texts of the two files, as the program writes them, into run; and the check that they
+// are of one run: the last pass of each search is the eigenvalue of its block.
+void readeigenfile(std::string_view text, runfiles& run);
+void readlogfile(std::string_view text, runfiles& run);
+void matchfiles(const runfiles& run);
+
+// A file of the working directory, whole. It is opened once, without blocking (a FIFO put in
+// its place cannot make the reading wait), and checked through what was opened: a regular
+// file of at most `limit` bytes.
+std::string readfile(const char* name, std::size_t limit);
+
+// Both files of a run in the working directory, read and matched.
+runfiles readrun();
+
+}  // namespace eigenshoot
