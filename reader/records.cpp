@@ -172,7 +172,8 @@ void matchfiles(const runfiles& run) {
       const std::array<item, 2> items{static_cast<int>(search.estimate.size()), E};
       return std::string(record, layout(record, logpass, items));
     };
-    if (printed(search.estimate.back()) != printed(run.blocks[static_cast<std::size_t>(i)].E)) {
+    if (search.estimate.empty() ||
+        printed(search.estimate.back()) != printed(run.blocks[static_cast<std::size_t>(i)].E)) {
       throw fatalerror(std::string(logfile) + ": line " + std::to_string(search.lastline) +
                        ": not the eigenvalue of block " + std::to_string(i + 1) + " in " +
                        eigenfile + ": the two files are of different runs");
