@@ -1,12 +1,15 @@
-// Benchmarks of the step, the march, the quadrature, each record layout and the whole
-// computation.
+// Benchmarks of the step, the march, the quadrature, each record layout, the whole
+// computation and the reading of its files.
 #include <benchmark/benchmark.h>
 
 #include <array>
 #include <cmath>
+#include <cstdint>
+#include <string>
 
 #include "kernels/kernels.h"
 #include "output/output.h"
+#include "reader/reader.h"
 #include "solver/solver.h"
 
 namespace eigenshoot {
@@ -107,6 +110,23 @@ void BM_computation(benchmark::State& state) {
   closeunit(1);
 }
 BENCHMARK(BM_computation);
+
+// Reading a run's two files back, as eigenshoot-plot does, from their texts: every record
+// checked and every number converted.
+void BM_read(benchmark::State& state) {
+  const std::string eigentext = readfile(EIGENSHOOT_GOLDEN "/apartat4.dat", eigenfilelimit);
+  const std::string logtext = readfile(EIGENSHOOT_GOLDEN "/Q7-2016-res.dat", logfilelimit);
+  for (auto _ : state) {
+    runfiles run;
+    readeigenfile(eigentext, run);
+    readlogfile(logtext, run);
+    matchfiles(run);
+    benchmark::DoNotOptimize(run.blocks[0].value.data());
+  }
+  state.SetBytesProcessed(state.iterations() *
+                          static_cast<std::int64_t>(eigentext.size() + logtext.size()));
+}
+BENCHMARK(BM_read);
 
 }  // namespace
 }  // namespace eigenshoot

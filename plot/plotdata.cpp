@@ -7,6 +7,7 @@
 #include <cstring>
 #include <numbers>
 #include <string>
+#include <string_view>
 
 #include "plot/plot.h"
 
@@ -20,6 +21,7 @@ namespace {
 class datafile {
  public:
   explicit datafile(const char* name) : name_(name) {}
+  void text(std::string_view more) { text_.append(more); }
   template <class... T>
   void print(const char* layout, T... numbers) {
     char line[256];
@@ -64,11 +66,11 @@ void writeplotdata(int dir, const std::string& where, const runfiles& run) {
       const double v = block.value[static_cast<std::size_t>(k - 1)], f = unit * std::sin(c * k * h);
       eigen.print("%.17g %.17g %.17g %.17g\n", x0 + k * h, v, f, v - f);
     }
-    eigen.print("\n\n");
+    eigen.text("\n\n");
     for (std::size_t m = 1; m <= search.estimate.size(); ++m) {
       passes.print("%zu %.17g\n", m, std::abs(search.estimate[m - 1] - exact));
     }
-    passes.print("\n\n");
+    passes.text("\n\n");
     guesses.print("0 %.17g\n0 %.17g\n\n\n",
                   std::abs(guess1[static_cast<std::size_t>(i - 1)] - exact),
                   std::abs(guess2[static_cast<std::size_t>(i - 1)] - exact));

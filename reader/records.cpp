@@ -10,14 +10,24 @@ namespace eigenshoot {
 namespace {
 
 bool blank(std::string_view s) {
-  return s.find_first_not_of(' ') == std::string_view::npos;
+  for (const char c : s) {
+    if (c != ' ') return false;
+  }
+  return true;
+}
+
+// The first position from `at` on that holds no decimal digit.
+std::size_t pastdigits(std::string_view s, std::size_t at) {
+  while (at < s.size() && s[at] >= '0' && s[at] <= '9') ++at;
+  return at;
 }
 
 // The number of a field of Iw or Fw.d: right-justified, an integer or a fixed-point number
 // with exactly d decimals (the zero before the point may be missing), finite.
 bool fieldnumber(std::string_view field, const descriptor& d, double& v) {
-  const std::string_view text = field.substr(std::min(field.find_first_not_of(' '), field.size()));
-  const std::size_t digits = text.substr(text.starts_with('-')).find_first_not_of("0123456789");
+  std::size_t start = 0;
+  while (start < field.size() && field[start] == ' ') ++start;
+  const std::string_view text = field.substr(start);
   const char* const end = text.data() + text.size();
   if (d.what == descriptor::kind::integer) {
     int n = 0;
@@ -25,10 +35,9 @@ bool fieldnumber(std::string_view field, const descriptor& d, double& v) {
     v = n;
     return !text.empty() && fault == std::errc() && stop == end;
   }
-  const std::size_t point = digits + text.starts_with('-');
-  if (point >= text.size() || text[point] != '.' ||
-      text.size() - point - 1 != static_cast<std::size_t>(d.digits) ||
-      text.substr(point + 1).find_first_not_of("0123456789") != std::string_view::npos) {
+  const std::size_t point = pastdigits(text, text.starts_with('-') ? 1 : 0);
+  if (point == text.size() || text[point] != '.' || pastdigits(text, point + 1) != text.size() ||
+      text.size() - point - 1 != static_cast<std::size_t>(d.digits)) {
     return false;
   }
   const auto [stop, fault] = std::from_chars(text.data(), end, v, std::chars_format::fixed);
