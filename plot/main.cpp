@@ -16,7 +16,8 @@ int main(int argc, char** argv) {
     const request asked = commandline(argc, argv, "eigenshoot-plot");
     if (asked == request::refused) return 2;
     if (asked == request::run) {
-      drawpictures(readrun(), plotscript());
+      const runfiles run = readrun();
+      drawpictures(run, plotscript());
     } else {
       writetext(6, asked == request::help ? plotusagetext : plotversiontext);
     }
