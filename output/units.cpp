@@ -8,8 +8,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "output/output.h"
 
@@ -50,16 +48,21 @@ char buffers[3][capacity];
 std::array<unit, 3> units = {unit{1, "", nullptr, buffers[0]}, unit{2, "", nullptr, buffers[1]},
                              unit{6, "standard output", stdout, buffers[2]}};
 
+// A fault of the caller, kept out of line so that finding a unit, once for every record, stays
+// small enough to be inlined.
+[[noreturn]] void nounit(int number, const char* why) {
+  throw std::invalid_argument("output unit " + std::to_string(number) + why);
+}
+
 unit& find(int number) {
   const int slot = number == 6 ? 2 : number - 1;
   if (slot >= 0 && slot < 3 && units[slot].number == number) return units[slot];
-  throw std::invalid_argument("no output unit " + std::to_string(number));
+  nounit(number, " does not exist");
 }
 
 unit& openfound(int number) {
   unit& u = find(number);
-  if (u.stream == nullptr)
-    throw std::invalid_argument("output unit " + std::to_string(number) + " is not open");
+  if (u.stream == nullptr) nounit(number, " is not open");
   return u;
 }
 
@@ -186,18 +189,27 @@ void prepareoutput() {
 #endif
 }
 
+// Without a heap allocation: the run itself needs none.
 void claimfiles(std::initializer_list<const char*> names) {
 #ifdef EIGENSHOOT_POSIX
-  std::vector<std::pair<std::string, fileid>> claimed = {{"standard output", identify(1)},
-                                                         {"standard error", identify(2)}};
-  for (const std::string name : names) {
+  struct claim {
+    const char* name;
+    fileid id;
+  };
+  std::array<claim, 8> claimed{claim{"standard output", identify(1)},
+                               claim{"standard error", identify(2)}};
+  std::size_t count = 2;
+  for (const char* name : names) {
+    if (count == claimed.size()) throw std::invalid_argument("too many files to claim");
     followable(name);
     struct stat s;
-    const fileid id = stat(name.c_str(), &s) == 0 ? identify(s) : fileid{};
-    for (const auto& [other, otherid] : claimed) {
-      if (id.known && id == otherid) throw fatalerror(name + ": same file as " + other);
+    const fileid id = stat(name, &s) == 0 ? identify(s) : fileid{};
+    for (std::size_t other = 0; other < count; ++other) {
+      if (id.known && id == claimed[other].id) {
+        throw fatalerror(std::string(name) + ": same file as " + claimed[other].name);
+      }
     }
-    claimed.emplace_back(name, id);
+    claimed[count++] = {name, id};
   }
 #else
   static_cast<void>(names);
