@@ -195,17 +195,23 @@ void drawpictures(const runfiles& run, const std::string& script) {
   replacepictures();
 }
 
+// Looked for where the program is (found through /proc/self/exe): under ../share/eigenshoot
+// when installed, beside it in a build directory; and where the build installs it, for systems
+// without /proc.
 std::string plotscript() {
   char self[4096];
   const ssize_t n = readlink("/proc/self/exe", self, sizeof self);
   std::string at(self,
                  n > 0 && n < static_cast<ssize_t>(sizeof self) ? static_cast<std::size_t>(n) : 0);
   at.erase(at.find_last_of('/') + 1);
-  for (const char* beside : {EIGENSHOOT_SCRIPT_FROM_BIN, "eigenshoot-plot.gp"}) {
-    if (!at.empty() && access((at + beside).c_str(), R_OK) == 0) return at + beside;
+  const std::string places[] = {at.empty() ? "" : at + EIGENSHOOT_SCRIPT_FROM_BIN,
+                                at.empty() ? "" : at + "eigenshoot-plot.gp",
+                                EIGENSHOOT_SCRIPT_INSTALLED};
+  for (const std::string& place : places) {
+    if (!place.empty() && access(place.c_str(), R_OK) == 0) return place;
   }
-  throw fatalerror(std::string("eigenshoot-plot.gp: not found beside the program nor in ") +
-                   EIGENSHOOT_SCRIPT_FROM_BIN);
+  throw fatalerror(std::string(EIGENSHOOT_SCRIPT_INSTALLED) +
+                   ": not found, nor beside the program");
 }
 
 }  // namespace eigenshoot
