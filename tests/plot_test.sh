@@ -24,11 +24,12 @@ head -n 1 ../out | grep -qx "Usage: eigenshoot-plot \[--help | --version\]" || f
 : >../out && "$plot" --help >/dev/full 2>../err; code=$?
 expect "--help on a full device" 1 "" "eigenshoot-plot: standard output: No space left on device"
 # Control characters of an argument are escaped, C1 ones too (raw or in UTF-8), by both
-# commands; other characters stay as they are.
+# commands, and so are bytes of no UTF-8 character (an overlong form, a surrogate); other
+# characters stay as they are, the last one of Unicode included.
 for command in eigenshoot-plot eigenshoot; do
   [ $command = eigenshoot ] && run=$program || run=$plot
-  "$run" -h "$(printf '\033[31m\177\302\233\233-caf\303\251')" >../out 2>../err; code=$?
-  expect "$command, control characters" 2 "" "$command: unrecognized argument '\\033[31m\\177\\302\\233\\233-caf$(printf '\303\251')'
+  "$run" -h "$(printf '\033[31m\177\302\233\233-\340\200\200\355\240\200caf\303\251\364\217\277\277')" >../out 2>../err; code=$?
+  expect "$command, control characters" 2 "" "$command: unrecognized argument '\\033[31m\\177\\302\\233\\233-\\340\\200\\200\\355\\240\\200caf$(printf '\303\251\364\217\277\277')'
 Try '$command --help'."
 done
 for page in eigenshoot eigenshoot-plot; do

@@ -1,8 +1,16 @@
-// The reader of the two files, on the reference outputs and on every kind of fault.
+// The reader of the two files, on the reference outputs and on every kind of fault, and the
+// data that the plot command draws from them.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <sstream>
 #include <string>
 
+#include "plot/plot.h"
 #include "reader/reader.h"
 #include "testdir.h"
 
@@ -107,6 +115,33 @@ TEST(Reader, RefusesWhatNoRunWrites) {
     EXPECT_STREQ(fault.what(),
                  "Q7-2016-res.dat: line 4: not the eigenvalue of block 1 in "
                  "apartat4.dat: the two files are of different runs");
+  }
+}
+
+// What the pictures show, as the README tells it: every eigenfunction within 7e-7 of the exact
+// one at unit norm, and every search ending within 1e-5 of (n pi / L)^2, nearer than its
+// guesses.
+TEST(Plot, DataAgreesWithTheMathematics) {
+  runfiles run;
+  readeigenfile(eigentext, run);
+  readlogfile(logtext, run);
+  testdir dir;
+  const int fd = open(dir.path.c_str(), O_RDONLY | O_DIRECTORY);
+  writeplotdata(fd, dir.path.string(), run);
+  close(fd);
+  std::istringstream eigen(slurp(dir.path / "eigen.dat"));
+  double x, v, f, difference, worst = 0.0;
+  int rows = 0;
+  for (; eigen >> x >> v >> f >> difference; ++rows) worst = std::max(worst, std::abs(difference));
+  EXPECT_EQ(rows, neig * npts);
+  EXPECT_LT(worst, 7e-7);
+  std::istringstream passes(slurp(dir.path / "passes.dat")),
+      guesses(slurp(dir.path / "guesses.dat"));
+  for (const searchpasses& search : run.searches) {
+    double pass, distance, guess[4];
+    for (std::size_t m = 0; m < search.estimate.size(); ++m) passes >> pass >> distance;
+    guesses >> guess[0] >> guess[1] >> guess[2] >> guess[3];
+    EXPECT_TRUE(distance < 1e-5 && distance < guess[1] && distance < guess[3]) << distance;
   }
 }
 
