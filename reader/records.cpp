@@ -148,7 +148,7 @@ void readeigenfile(std::string_view text, runfiles& run) {
 void readlogfile(std::string_view text, runfiles& run) {
   lines file(logfile, text);
   const std::string cutshort = "expected " + std::to_string(neig) + " complete searches";
-  char header[64];
+  char header[logheader.width() + layoutslack];
   if (file.next(cutshort) != std::string_view(header, layout(header, logheader, {}))) {
     file.fault("expected the header \"#N E\"");
   }
@@ -177,7 +177,7 @@ void matchfiles(const runfiles& run) {
   for (int i = 0; i < neig; ++i) {
     const searchpasses& search = run.searches[static_cast<std::size_t>(i)];
     const auto printed = [&](double E) {
-      char record[64];
+      char record[logpass.width() + layoutslack];
       const std::array<item, 2> items{static_cast<int>(search.estimate.size()), E};
       return std::string(record, layout(record, logpass, items));
     };
