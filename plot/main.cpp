@@ -6,8 +6,8 @@
 #include "output/output.h"
 #include "plot/plot.h"
 #include "reader/reader.h"
+#include "solver/parameters.h"
 #include "solver/runtext.h"
-#include "solver/solver.h"
 
 int main(int argc, char** argv) {
   using namespace eigenshoot;
@@ -19,7 +19,8 @@ int main(int argc, char** argv) {
       const runfiles run = readrun();
       drawpictures(run, plotscript());
     } else {
-      writetext(6, asked == request::help ? plotusagetext : plotversiontext);
+      writetext(6, asked == request::help ? wrapped(filled(plotusagetext, runvalues), helpcolumns)
+                                          : plotversiontext);
     }
     closeunits();
     return 0;

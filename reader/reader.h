@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "output/output.h"
-#include "solver/solver.h"
+#include "solver/parameters.h"
 
 namespace eigenshoot {
 

@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "output/output.h"
+#include "solver/parameters.h"
 #include "solver/runtext.h"
 #include "solver/solver.h"
 
@@ -19,7 +20,8 @@ int main(int argc, char** argv) {
       eigensearch();
       eigenfunctions();
     } else {
-      writetext(6, asked == request::help ? usagetext : versiontext);
+      writetext(6, asked == request::help ? wrapped(filled(usagetext, runvalues), helpcolumns)
+                                          : versiontext);
     }
     closeunits();
     return 0;

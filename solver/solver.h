@@ -1,57 +1,18 @@
-// Eigenvalue solver: the built-in run parameters, the trajectory march, the secant search
-// for the three lowest eigenvalues and the eigenfunction stage.
+// Eigenvalue solver: the trajectory march, the secant search for the lowest eigenvalues and
+// the eigenfunction stage, on the run parameters of solver/parameters.h.
 #pragma once
 
 #include <array>
 
 #include "kernels/kernels.h"
 #include "output/output.h"
+#include "solver/parameters.h"
 
 namespace eigenshoot {
 
-// Run parameters, fixed at build time: this is the one place to change them. The usage text,
-// the manual pages and the plot command are made from them when the program is built. The
-// interval [x0, xf] is split into npts - 1 steps of length h, and every march takes npts of
-// them, so it ends one step past xf, at x0 + npts h.
-inline constexpr int npts = 500;
-inline constexpr double x0 = 0.0;
-inline constexpr double xf = 1.0;
-inline constexpr double h = (xf - x0) / static_cast<double>(npts - 1);
-inline constexpr double tol = 1e-8;
-inline constexpr std::array<double, 2> ystart = {0.0, 0.1};
-inline constexpr int neig = 3;
-inline constexpr std::array guess1 = {9.5, 39.0, 88.5};
-inline constexpr std::array guess2 = {9.6, 39.1, 88.6};
+// How the march passes the model's state to the step, and which quadrature normalizes.
 inline constexpr int ncomp = 2;
-inline constexpr int imeth = 2;
-inline constexpr double qa = 0.0;
-inline constexpr double qb = 1.0;
-static_assert(npts >= 2 && neig >= 1, "a march needs a step and the run an eigenvalue");
-static_assert(guess1.size() == neig && guess2.size() == neig,
-              "each eigenvalue needs its pair of guesses in guess1 and guess2");
-static_assert((qb - qa) / static_cast<double>(npts - 1) == h,
-              "the quadrature's interval [qa, qb] is held apart from [x0, xf], but its spacing "
-              "(qb - qa) / (npts - 1) must be the step h: change qa and qb with x0 and xf");
 static_assert(ncomp == nmodel, "the march passes the model's whole state to the step");
-
-// The files of a run and the layouts of their records: the iteration log (a header, then one
-// record per secant pass) and the eigenfunction file (for each eigenvalue a list-directed
-// header "#E= " and E, then one record per row).
-inline constexpr char logfile[] = "Q7-2016-res.dat";
-inline constexpr char eigenfile[] = "apartat4.dat";
-inline constexpr format logheader("(4x, '#N', 16x, 'E')");
-inline constexpr format logpass("(I6, 2X, F24.16)");
-inline constexpr format samplerecord("(F24.12, 2X, F24.12)");
-inline constexpr char eigenheader[] = "#E= ";
-
-// The position at the start of step k (counted from 1): convert, multiply, add.
-inline double position(int k) {
-  return static_cast<double>(k - 1) * h + x0;
-}
-
-// A secant search that has not converged after this many passes is stopped: the run must
-// end even for guesses from which the iteration wanders.
-inline constexpr int maxpasses = 1000;
 
 // Run-wide tables. psi(i, k) holds the first component after step k of the march for
 // eigenvalue i (both counted from 1); the values of one position k are adjacent in storage.
@@ -89,12 +50,5 @@ void eigensearch();
 // normalizes them, prints the normalization constants on standard output and writes the
 // normalized eigenfunctions, one block per eigenvalue.
 void eigenfunctions();
-
-// What the command line asks for: the computation (no arguments), or only the usage text or
-// the version, to be printed on standard output. Any other argument is refused with a
-// diagnostic on standard error that names the program, before any file is touched. Shared by
-// eigenshoot and eigenshoot-plot.
-enum class request { run, help, version, refused };
-request commandline(int argc, char** argv, const char* program);
 
 }  // namespace eigenshoot

@@ -1,9 +1,9 @@
+// The command line of both commands: --help, --version, or nothing.
 #include <cstdio>
 #include <string>
 #include <string_view>
 
 #include "output/output.h"
-#include "solver/solver.h"
 
 namespace eigenshoot {
 
