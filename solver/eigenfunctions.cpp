@@ -1,4 +1,6 @@
+#include <charconv>
 #include <cmath>
+#include <string>
 
 #include "kernels/kernels.h"
 #include "output/output.h"
@@ -14,13 +16,33 @@ double normalize(int i) {
   return 1.0 / std::sqrt(s);
 }
 
-void eigenfunctions() {
-  openunit(2, eigenfile);
+void checkeigenfunction(int i) {
+  const int changes = signchanges([i](int k) { return psi(i, k); });
+  const bool above = i == 1 || eigen[i - 1] > eigen[i - 2];
+  if (changes == i - 1 && above) return;
+  const auto shown = [](double v) {
+    char text[32];
+    return std::string(text, std::to_chars(text, text + sizeof text, v).ptr);
+  };
+  const std::size_t n = static_cast<std::size_t>(i - 1);
+  throw fatalerror("eigenvalue " + std::to_string(i) + ": the guesses " + shown(guess1[n]) +
+                   " and " + shown(guess2[n]) + " led to E = " + shown(eigen[n]) +
+                   (changes != i - 1 ? ", whose eigenfunction has " + std::to_string(changes) +
+                                           " sign changes instead of " + std::to_string(i - 1)
+                                     : ", not above eigenvalue " + std::to_string(i - 1)) +
+                   ": another eigenvalue; choose guesses nearer to the " + std::to_string(i) +
+                   "-th lowest");
+}
 
+void eigenfunctions() {
+  // Every eigenfunction is sampled and checked before "apartat4.dat" is opened, so that a
+  // search that ended on another eigenvalue than its own leaves an earlier file as it was.
   for (int i = 1; i <= neig; ++i) {
     cts.E = eigen[i - 1];
     shoot(i);
+    checkeigenfunction(i);
   }
+  openunit(2, eigenfile);
 
   for (int i = 1; i <= neig; ++i) {
     norm[i - 1] = normalize(i);

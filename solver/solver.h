@@ -46,9 +46,14 @@ double secant(int i, double ea, double eb, int passes = maxpasses);
 // from the built-in guesses, fills eigen, and closes the log.
 void eigensearch();
 
-// Second stage: opens "apartat4.dat", records the eigenfunctions at the eigenvalues found,
-// normalizes them, prints the normalization constants on standard output and writes the
-// normalized eigenfunctions, one block per eigenvalue.
+// Throws fatalerror, naming eigenvalue i, its guesses and the E found, unless the recorded row
+// psi(i, ...) changes sign i - 1 times and E is above eigenvalue i - 1: the search ended on
+// another eigenvalue than its own.
+void checkeigenfunction(int i);
+
+// Second stage: records the eigenfunctions at the eigenvalues found and checks them
+// (checkeigenfunction), then opens "apartat4.dat", normalizes them, prints the normalization
+// constants on standard output and writes the normalized eigenfunctions, one block per eigenvalue.
 void eigenfunctions();
 
 }  // namespace eigenshoot
