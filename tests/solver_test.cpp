@@ -6,6 +6,7 @@
 #include <cmath>
 #include <numbers>
 #include <stdexcept>
+#include <string>
 
 #include "kernels/kernels.h"
 #include "output/output.h"
@@ -15,57 +16,128 @@
 namespace eigenshoot {
 namespace {
 
-// The results against the mathematics of y'' = -E y, y(x0) = 0, y(x0 + L) = 0, L = npts h,
-// apart from any reference file and from the program's quadrature: the eigenvalues
-// (n pi / L)^2, and eigenfunctions that are the sines sin(n pi t / L), t = x - x0, at unit norm
-// over the samples (qb - qa long, from t = h, where the first sample belongs), each with n - 1
-// sign changes. The squares of the normalized samples integrate to 1 under the trapezoidal
-// rule, which the program does not use: a constant or a rule off by more than the Simpson-type
-// rule's shortfall (up to 7e-7 here) fails.
+// The exact eigenvalue (n pi / L)^2 of y'' = -E y, y(x0) = 0, y(x0 + L) = 0, L = npts h.
+double exactE(int n) {
+  const double a = n * std::numbers::pi / (npts * h);
+  return a * a;
+}
+
+// The results against the mathematics, apart from any reference file and from the program's
+// quadrature: the eigenvalues, and eigenfunctions that are the sines sin(a t), a = n pi / L,
+// t = x - x0, at unit norm over the samples (qb - qa long, from t = h, where the first sample
+// belongs), each with n - 1 sign changes. The squares of the normalized samples integrate to 1
+// under the trapezoidal rule, which the program does not use. The bounds follow the run
+// parameters: the Simpson-type rule over an odd number of intervals leaves one interval to an
+// error of about h^3 f''/12 on f = sin^2(a t), f'' <= 2 a^2, and a search stopped at a
+// residual below tol leaves the phase off by up to tol a / y'(x0) at the end. A constant or a
+// rule off by more fails.
 TEST(Solution, AgreesWithTheMathematics) {
   testdir dir;
   openunit(1, (dir.path / "log").string().c_str());
   const double L = npts * h, pi = std::numbers::pi, span = qb - qa;
   for (int n = 1; n <= neig; ++n) {
-    cts.E = secant(n, guess1[n - 1], guess2[n - 1]);
-    EXPECT_NEAR(cts.E, (n * pi / L) * (n * pi / L), 1e-5);
+    cts.E = eigen[n - 1] = secant(n, guess1[n - 1], guess2[n - 1]);
+    const double a = n * pi / L, phase = tol * a / ystart[1];
+    const double relative = h * h * h * 4 * a * a / (3 * span) + phase;
+    EXPECT_NEAR(cts.E, exactE(n), 2 * a * phase / L + h * h * h * h * a * a * a * a * a * a) << n;
     shoot(n);
-    const double c = normalize(n), a = n * pi / L;
+    const double c = normalize(n);
     const double unit =
         1.0 / std::sqrt(span / 2 - (std::sin(2 * a * (h + span)) - std::sin(2 * a * h)) / (4 * a));
     double trapezoid = 0.0;
-    int changes = 0;
     for (int k = 1; k <= npts; ++k) {
-      EXPECT_NEAR(psi(n, k) * c, unit * std::sin(a * k * h), 1e-6) << n << ", " << k;
+      EXPECT_NEAR(psi(n, k) * c, unit * std::sin(a * k * h), unit * relative) << n << ", " << k;
       const double square = (psi(n, k) * c) * (psi(n, k) * c);
       trapezoid += (k == 1 || k == npts ? 0.5 : 1.0) * square * h;
-      changes += k > 1 && k < npts && std::signbit(psi(n, k)) != std::signbit(psi(n, k - 1));
     }
-    EXPECT_NEAR(trapezoid, 1.0, 1e-6) << n;
-    EXPECT_EQ(changes, n - 1);
+    EXPECT_NEAR(trapezoid, 1.0, relative) << n;
+    EXPECT_EQ(signchanges([n](int k) { return psi(n, k); }), n - 1);
+    EXPECT_NO_THROW(checkeigenfunction(n));
   }
   closeunit(1);
 }
 
+// A search that ends on another eigenvalue than its own is told by the sign changes of its
+// eigenfunction, or by an eigenvalue that is not above the one before.
+TEST(Solution, AnotherEigenvalueStopsTheRun) {
+  const auto check = [](int i, double E) {
+    eigen[i - 1] = E;
+    cts.E = E;
+    shoot(i);
+    try {
+      checkeigenfunction(i);
+      return std::string();
+    } catch (const fatalerror& failure) {
+      return std::string(failure.what());
+    }
+  };
+  const std::string i = std::to_string(neig);
+  EXPECT_EQ(check(1, exactE(1)), "");
+  EXPECT_EQ(check(neig, exactE(neig + 1)).find("eigenvalue " + i + ": the guesses "), 0u);
+  EXPECT_NE(check(neig, exactE(neig + 1))
+                .find("has " + i + " sign changes instead of " + std::to_string(neig - 1)),
+            std::string::npos);
+  if (neig > 1) {
+    eigen[neig - 2] = exactE(neig) * 1.5;
+    EXPECT_NE(check(neig, exactE(neig)).find("not above eigenvalue"), std::string::npos);
+  }
+}
+
 TEST(March, RecordsOnlyRowsThatExist) {
-  cts.E = 39.3;
-  EXPECT_TRUE(shoot(2) == shoot() && psi(2, npts) == shoot());  // recording changes nothing
-  EXPECT_THROW(shoot(4), std::invalid_argument);
+  cts.E = exactE(1);
+  EXPECT_TRUE(shoot(neig) == shoot() && psi(neig, npts) == shoot());  // recording changes nothing
+  EXPECT_THROW(shoot(neig + 1), std::invalid_argument);
   EXPECT_THROW(shoot(1, npts + 1), std::invalid_argument);
+}
+
+double residual(double E) {
+  cts.E = E;
+  return shoot();
+}
+
+// Two guesses with residuals that differ in the last places only: the first just above the
+// lowest eigenvalue, the second where the residual comes back to it between the third
+// eigenvalue and the next peak, found by bisection. Their secant estimate is so far beyond any
+// eigenvalue that the march there overflows.
+std::array<double, 2> nearlyequalresiduals() {
+  const double ea = exactE(1) * (1 + 1e-3), fa = residual(ea);
+  const double a = 3.5 * std::numbers::pi / (npts * h);
+  double lo = exactE(3), hi = a * a, eb = lo;
+  const bool below = residual(lo) < fa;
+  for (int i = 0; i < 200; ++i) {
+    const double mid = lo + (hi - lo) / 2, f = residual(mid);
+    if (f == fa) break;
+    eb = mid;
+    ((f < fa) == below ? lo : hi) = mid;
+  }
+  return {ea, eb};
+}
+
+// A negative E at which the residuals of E and 0.999 E are finite but the secant step's
+// numerator is not.
+double steepest() {
+  for (double x = 600;; x += 0.125) {
+    const double E = -(x / (npts * h)) * (x / (npts * h)), eb = E * 0.999;
+    const double fa = residual(E), fb = residual(eb);
+    if (std::isfinite(fa) && std::isfinite(fb) && !std::isfinite(E * fb - eb * fa)) return E;
+    if (!std::isfinite(fa)) return 0.0;
+  }
 }
 
 // A search that cannot go on stops with a diagnostic naming the eigenvalue and the pass.
 TEST(Search, DegenerateSearchesStop) {
   testdir dir;
   openunit(1, (dir.path / "log").string().c_str());
+  const auto [ea, eb] = nearlyequalresiduals();
+  const double steep = steepest();
   // clang-format off
   const struct { double ea, eb; int passes; const char* what; } rows[] = {
       // clang-format on
       {20.0, 20.0, maxpasses, "eigenvalue 2, pass 1: secant step undefined"},
       {1e308, 1.5e308, maxpasses, "eigenvalue 2, pass 1: residual is not finite"},
-      {20.1094, 20.1104, maxpasses, "eigenvalue 2, pass 1: residual is not finite"},
-      {-5.08e5, -5.07e5, maxpasses, "eigenvalue 2, pass 1: secant estimate is not finite"},
-      {9.5, 9.6, 2, "eigenvalue 2, pass 2: no convergence"},
+      {ea, eb, maxpasses, "eigenvalue 2, pass 1: residual is not finite"},
+      {steep, steep * 0.999, maxpasses, "eigenvalue 2, pass 1: secant estimate is not finite"},
+      {exactE(1) * 0.9, exactE(1) * 0.95, 1, "eigenvalue 2, pass 1: no convergence"},
   };
   for (const auto& r : rows) {
     try {
