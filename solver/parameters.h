@@ -65,7 +65,7 @@ int signchanges(const Row& value) {
 
 // The values that the texts about a run show (usage, manual pages), by the names that the
 // texts use for them.
-inline constexpr std::array<namedvalue, 12> runvalues{{
+inline constexpr std::array<namedvalue, 13> runvalues{{
     {"npts", npts},
     {"intervals", npts - 1},
     {"neig", neig},
@@ -78,6 +78,7 @@ inline constexpr std::array<namedvalue, 12> runvalues{{
     {"qb", qb},
     {"guess1", 0.0, guess1},
     {"guess2", 0.0, guess2},
+    {"maxpasses", maxpasses},
 }};
 
 }  // namespace eigenshoot
