@@ -25,13 +25,14 @@ void checkeigenfunction(int i) {
     return std::string(text, std::to_chars(text, text + sizeof text, v).ptr);
   };
   const std::size_t n = static_cast<std::size_t>(i - 1);
-  throw fatalerror("eigenvalue " + std::to_string(i) + ": the guesses " + shown(guess1[n]) +
-                   " and " + shown(guess2[n]) + " led to E = " + shown(eigen[n]) +
-                   (changes != i - 1 ? ", whose eigenfunction has " + std::to_string(changes) +
-                                           " sign changes instead of " + std::to_string(i - 1)
-                                     : ", not above eigenvalue " + std::to_string(i - 1)) +
-                   ": another eigenvalue; choose guesses nearer to the " + std::to_string(i) +
-                   "-th lowest");
+  const std::string which = "eigenvalue " + std::to_string(i);
+  throw fatalerror(which + ": the guesses " + shown(guess1[n]) + " and " + shown(guess2[n]) +
+                   " led to E = " + shown(eigen[n]) +
+                   (changes != i - 1
+                        ? " with " + std::to_string(changes) +
+                              " sign changes in its eigenfunction, not " + std::to_string(i - 1)
+                        : ", not above eigenvalue " + std::to_string(i - 1)) +
+                   ": another eigenvalue; choose guesses nearer to " + which);
 }
 
 void eigenfunctions() {
