@@ -73,10 +73,12 @@ TEST(Solution, AnotherEigenvalueStopsTheRun) {
   };
   const std::string i = std::to_string(neig);
   EXPECT_EQ(check(1, exactE(1)), "");
-  EXPECT_EQ(check(neig, exactE(neig + 1)).find("eigenvalue " + i + ": the guesses "), 0u);
-  EXPECT_NE(check(neig, exactE(neig + 1))
-                .find("has " + i + " sign changes instead of " + std::to_string(neig - 1)),
-            std::string::npos);
+  const std::string beyond = check(neig, exactE(neig + 1));
+  EXPECT_EQ(beyond.find("eigenvalue " + i + ": the guesses "), 0u) << beyond;
+  EXPECT_NE(beyond.find(" with " + i + " sign changes in its eigenfunction, not " +
+                        std::to_string(neig - 1) + ": "),
+            std::string::npos)
+      << beyond;
   if (neig > 1) {
     eigen[neig - 2] = exactE(neig) * 1.5;
     EXPECT_NE(check(neig, exactE(neig)).find("not above eigenvalue"), std::string::npos);
