@@ -166,7 +166,7 @@ TEST_P(Run, Outcomes) {
   const outcome& row = GetParam();
   // The program runs in dir/work; standard output and error go to dir/stdout and dir/stderr
   // unless the row's streams redirect them otherwise. Descriptor 9 is a pipe whose reader has
-  // gone. A user other than the caller: nobody, or for nobody, daemon.
+  // gone. The user other than the caller is nobody, or for nobody, daemon.
   testdir dir;
   const fs::path work = dir.path / "work", out = dir.path / "stdout", err = dir.path / "stderr";
   fs::create_directories(work);
@@ -193,15 +193,17 @@ TEST_P(Run, Outcomes) {
   pid_t shell;
   ASSERT_EQ(posix_spawnp(&shell, "sh", nullptr, &attributes, const_cast<char**>(argv), environ), 0);
   posix_spawnattr_destroy(&attributes);
+  const struct reaper {
+    pid_t group;
+    ~reaper() {
+      kill(-group, SIGKILL);
+      while (waitpid(-1, nullptr, 0) > 0) {
+      }
+    }
+  } reap{shell};
   int status;
   ASSERT_EQ(waitpid(shell, &status, 0), shell);
-  const auto end = [&] {
-    kill(-shell, SIGKILL);
-    while (waitpid(-1, nullptr, 0) > 0) {
-    }
-  };
   if (WIFEXITED(status) && WEXITSTATUS(status) == 77) {  // what the row needs is not here
-    end();
     GTEST_SKIP() << slurp(dir.path / "skipped");
   }
   EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, row.status);
@@ -212,7 +214,6 @@ TEST_P(Run, Outcomes) {
             (row.log != absent) + (row.eigen != absent));  // no other file
   expectstate(work / "Q7-2016-res.dat", row.log);
   expectstate(work / "apartat4.dat", row.eigen);
-  end();
 }
 
 INSTANTIATE_TEST_SUITE_P(, Run, testing::ValuesIn(outcomes),
