@@ -148,16 +148,19 @@ void prepareoutput();
 // another destination of the run writes to (the other unit's file, even once closed, standard
 // output or standard error), and it does not wait for a reader of a FIFO. In a sticky
 // world-writable directory it does not follow a symbolic link owned neither by the caller nor
-// by the directory's owner, and a name that was no link when looked at is opened without
-// following one. A write appends one
-// record. flushunit writes out what is pending; closeunit flushes and closes (standard output too,
-// for unit 6); closeunits does so for every open unit, in the order 1, 2, 6. A unit that is not
-// open is a fault of the caller.
+// by the directory's owner, nor write to an existing regular file or FIFO owned by neither (a
+// hard link to one included), as the kernel's protections of such directories would; a name
+// that was no link when looked at is opened without following one. A write appends one record.
+// flushunit writes out what is pending; closeunit flushes and closes (standard output too, for
+// unit 6); closeunits does so for every open unit, in the order 1, 2, 6. A unit that is not open
+// is a fault of the caller.
 void openunit(int unit, const char* name);
 // Before a run opens any file: refuses, naming the later one, two of the named files that are
 // the same file, a named file that is standard output's or standard error's (character devices
-// apart), and a name that is a symbolic link not to be followed (see openunit). Names that do
-// not exist yet are fine. The same checks at each open catch what changes in between.
+// apart), and a name that is a symbolic link not to be followed or leads to a file not to be
+// written (see openunit). Names that lead to no file yet are fine, unless one is a symbolic link
+// to where another would be created. The same checks at each open catch what changes in
+// between.
 void claimfiles(std::initializer_list<const char*> names);
 void writerecord(int unit, const format& f, std::span<const item> items);
 void writerecord(int unit, std::span<const item> items);

@@ -1,9 +1,17 @@
 // The built program, run as a user runs it, each test in a fresh temporary directory.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
 #include "testdir.h"
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -43,106 +51,172 @@ void expectstate(const fs::path& file, state want) {
 // close that fails included. No record and no diagnostic lands in another destination's file:
 // a standard descriptor closed at start-up is never taken by a file, and a file that another
 // destination writes to (through a link or a redirection) is refused before it loses anything.
-TEST(Run, Outcomes) {
-  using enum state;
-  const std::string log = "eigenshoot: Q7-2016-res.dat: ", eigen = "eigenshoot: apartat4.dat: ",
-                    usage = "Usage: eigenshoot [--help | --version]\n";
-  const struct {
-    std::string arguments, setup, streams, out, err;  // out: for an option, its first line
-    int status;
-    state log, eigen;
-  } rows[] = {
-      {"", "head -c 300000 /dev/zero | tee Q7-2016-res.dat >apartat4.dat &&", "",
-       slurp(golden / "stdout.txt"), "", 0, complete, complete},
-      {"--help", "", "", usage, "", 0, absent, absent},
-      {"-h --version", "", "", usage, "", 0, absent, absent},
-      {"--version", "", "", "eigenshoot " EIGENSHOOT_VERSION "\n", "", 0, absent, absent},
-      {"--help \"$(printf '\\033[31m-v\\177')\"", "", "", "",
-       "eigenshoot: unrecognized argument '\\033[31m-v\\177'\nTry 'eigenshoot --help'.\n", 2,
-       absent, absent},
-      {"", "mkdir Q7-2016-res.dat &&", "", "", log + "Is a directory\n", 1, kept, absent},
-      {"", "mkdir apartat4.dat &&", "", "", eigen + "Is a directory\n", 1, complete, kept},
-      {"", "echo earlier >apartat4.dat && ln -s /dev/full Q7-2016-res.dat &&", "", "",
-       log + "No space left on device\n", 1, kept, earlier},
-      {"", "ln -s /dev/full apartat4.dat &&", "", "", eigen + "No space left on device\n", 1,
-       complete, kept},
-      {"", "", ">/dev/full", "", "eigenshoot: standard output: No space left on device\n", 1,
-       complete, complete},
-      {"", "", ">&-", "", "eigenshoot: standard output: Bad file descriptor\n", 1, complete,
-       complete},
-      {"", "rmdir \"$PWD\" &&", "", "", log + "No such file or directory\n", 1, absent, absent},
-      {"", "ulimit -f 16 &&", "", "", eigen + "File too large\n", 1, complete, truncated},
-      {"", "mkdir apartat4.dat &&", "<&-", "", eigen + "Is a directory\n", 1, complete, kept},
-      {"", "mkdir apartat4.dat &&", "2>&-", "", "", 1, complete, kept},
-      {"", "mkdir apartat4.dat &&", "<&- >&- 2>&-", "", "", 1, complete, kept},
-      {"", "mkfifo apartat4.dat &&", "", "", eigen + "No such device or address\n", 1, complete,
-       kept},
-      // The reader holds the FIFO open for reading before the program starts (and a writing end
-      // until the first byte has come, so as not to read an end of file before), then reads the
-      // rest slowly: the program's writes, larger than a pipe holds, must wait for it.
-      {"",
-       "mkfifo apartat4.dat && { timeout 10 sh -c 'exec 3<>apartat4.dat 4<apartat4.dat && : "
-       ">../open && dd bs=1 count=1 status=none <&4 >../part && exec 3>&- && sleep 0.5 && cat "
-       "<&4 >>../part && mv ../part ../fifo' >/dev/null 2>&1 & } && until [ -e ../open ]; do "
-       "sleep 0.01; done &&",
-       "", slurp(golden / "stdout.txt"), "", 0, complete, piped},
-      {"", "ln -s Q7-2016-res.dat apartat4.dat &&", "", "",
-       eigen + "same file as Q7-2016-res.dat\n", 1, complete, kept},
-      {"", "", ">apartat4.dat", "", eigen + "same file as standard output\n", 1, absent, truncated},
-      // A clash of the two files through a link is found before either loses a byte.
-      {"", "echo earlier >apartat4.dat && ln -s apartat4.dat Q7-2016-res.dat &&", "", "",
-       eigen + "same file as Q7-2016-res.dat\n", 1, kept, earlier},
-      {"", "echo earlier >apartat4.dat && ln apartat4.dat Q7-2016-res.dat &&", "", "",
-       eigen + "same file as Q7-2016-res.dat\n", 1, earlier, earlier},
-      // In a sticky world-writable directory, a link of another user is not followed (not even
-      // one that leads nowhere yet), but the caller's own and the directory owner's are.
-      {"", "chmod 1777 . && ln -s ../x apartat4.dat && chown -h nobody apartat4.dat || exit 77;",
-       "", "", eigen + "not following a symbolic link of another user in a sticky directory\n", 1,
-       absent, kept},
-      {"", "chmod 1777 . && ln -s ../z Q7-2016-res.dat &&", "", slurp(golden / "stdout.txt"), "", 0,
-       kept, complete},
-      {"",
-       "chmod 1777 . && chown -h nobody . && ln -s ../y Q7-2016-res.dat && chown -h nobody "
-       "Q7-2016-res.dat || exit 77;",
-       "", slurp(golden / "stdout.txt"), "", 0, kept, complete},
-      {"", "", ">&9", "", "eigenshoot: standard output: Broken pipe\n", 1, complete, complete},
-      // A close that fails only when the log is closed. (The leak check of a sanitized build
-      // does not work under strace.)
-      {"",
-       "command -v strace >/dev/null || exit 77; echo earlier >apartat4.dat && run=\"strace -o "
-       "/dev/null -P $PWD/Q7-2016-res.dat -e trace=close -e inject=close:error=EIO\" && export "
-       "ASAN_OPTIONS=detect_leaks=0 &&",
-       "", "", log + "Input/output error\n", 1, complete, earlier},
-  };
-  // Descriptor 9 of every run is a pipe whose reader has gone.
+// Each row is a test of its own, run by sh in a fresh directory. In its setup, `give FILE...`
+// hands files to a user other than the caller, which needs root; `skip WHAT` skips the row
+// alone, saying what it needs.
+struct outcome {
+  const char* name;
+  std::string arguments, setup, streams, out, err;  // out: for an option, its first line
+  int status;
+  state log, eigen;
+};
+
+const std::string logfailed = "eigenshoot: Q7-2016-res.dat: ",
+                  eigenfailed = "eigenshoot: apartat4.dat: ",
+                  usage = "Usage: eigenshoot [--help | --version]\n",
+                  planted = "not writing to a file of another user in a sticky directory\n";
+const std::string normal = slurp(golden / "stdout.txt");
+using enum state;
+
+const outcome outcomes[] = {
+    {"Normal", "", "head -c 300000 /dev/zero | tee Q7-2016-res.dat >apartat4.dat &&", "", normal,
+     "", 0, complete, complete},
+    {"Help", "--help", "", "", usage, "", 0, absent, absent},
+    {"HelpBeforeVersion", "-h --version", "", "", usage, "", 0, absent, absent},
+    {"Version", "--version", "", "", "eigenshoot " EIGENSHOOT_VERSION "\n", "", 0, absent, absent},
+    {"UnrecognizedArgument", "--help \"$(printf '\\033[31m-v\\177')\"", "", "", "",
+     "eigenshoot: unrecognized argument '\\033[31m-v\\177'\nTry 'eigenshoot --help'.\n", 2, absent,
+     absent},
+    {"LogIsDirectory", "", "mkdir Q7-2016-res.dat &&", "", "", logfailed + "Is a directory\n", 1,
+     kept, absent},
+    {"EigenIsDirectory", "", "mkdir apartat4.dat &&", "", "", eigenfailed + "Is a directory\n", 1,
+     complete, kept},
+    {"LogOnFullDevice", "", "echo earlier >apartat4.dat && ln -s /dev/full Q7-2016-res.dat &&", "",
+     "", logfailed + "No space left on device\n", 1, kept, earlier},
+    {"EigenOnFullDevice", "", "ln -s /dev/full apartat4.dat &&", "", "",
+     eigenfailed + "No space left on device\n", 1, complete, kept},
+    {"StdoutOnFullDevice", "", "", ">/dev/full", "",
+     "eigenshoot: standard output: No space left on device\n", 1, complete, complete},
+    {"StdoutClosed", "", "", ">&-", "", "eigenshoot: standard output: Bad file descriptor\n", 1,
+     complete, complete},
+    {"NoWorkingDirectory", "", "rmdir \"$PWD\" &&", "", "",
+     logfailed + "No such file or directory\n", 1, absent, absent},
+    {"FileSizeLimit", "", "ulimit -f 16 &&", "", "", eigenfailed + "File too large\n", 1, complete,
+     truncated},
+    {"StdinClosed", "", "mkdir apartat4.dat &&", "<&-", "", eigenfailed + "Is a directory\n", 1,
+     complete, kept},
+    {"StderrClosed", "", "mkdir apartat4.dat &&", "2>&-", "", "", 1, complete, kept},
+    {"AllStandardClosed", "", "mkdir apartat4.dat &&", "<&- >&- 2>&-", "", "", 1, complete, kept},
+    {"FifoWithoutReader", "", "mkfifo apartat4.dat &&", "", "",
+     eigenfailed + "No such device or address\n", 1, complete, kept},
+    // The reader holds the FIFO open for reading before the program starts (and a writing end
+    // until the first byte has come, so as not to read an end of file before), then reads the
+    // rest slowly: the program's writes, larger than a pipe holds, must wait for it.
+    {"FifoWithReader", "",
+     "mkfifo apartat4.dat && { sh -c 'exec 3<>apartat4.dat 4<apartat4.dat && : >../open && dd "
+     "bs=1 count=1 status=none <&4 >../part && exec 3>&- && sleep 0.5 && cat <&4 >>../part && mv "
+     "../part ../fifo' >/dev/null 2>&1 & } && until [ -e ../open ]; do sleep 0.01; done &&",
+     "", normal, "", 0, complete, piped},
+    {"StdoutIsEigen", "", "", ">apartat4.dat", "", eigenfailed + "same file as standard output\n",
+     1, absent, truncated},
+    // A clash of the two files through a link is found before either is created or loses a
+    // byte, a link that leads nowhere yet included.
+    {"LinkToLog", "", "ln -s Q7-2016-res.dat apartat4.dat &&", "", "",
+     eigenfailed + "same file as Q7-2016-res.dat\n", 1, absent, kept},
+    {"LinkToEigen", "", "echo earlier >apartat4.dat && ln -s apartat4.dat Q7-2016-res.dat &&", "",
+     "", eigenfailed + "same file as Q7-2016-res.dat\n", 1, kept, earlier},
+    {"DanglingLinkToEigen", "", "ln -s apartat4.dat Q7-2016-res.dat &&", "", "",
+     eigenfailed + "same file as Q7-2016-res.dat\n", 1, kept, absent},
+    {"HardLink", "", "echo earlier >apartat4.dat && ln apartat4.dat Q7-2016-res.dat &&", "", "",
+     eigenfailed + "same file as Q7-2016-res.dat\n", 1, earlier, earlier},
+    // In a sticky world-writable directory, a link of another user is not followed (not even
+    // one that leads nowhere yet), and a file or FIFO of another user is not written, a hard link
+    // to one included; the caller's own and the directory owner's are.
+    {"OtherUsersLinkInSticky", "",
+     "chmod 1777 . && ln -s ../x apartat4.dat && give apartat4.dat &&", "", "",
+     eigenfailed + "not following a symbolic link of another user in a sticky directory\n", 1,
+     absent, kept},
+    {"OwnLinkInSticky", "", "chmod 1777 . && ln -s ../z Q7-2016-res.dat &&", "", normal, "", 0,
+     kept, complete},
+    {"OwnersLinkInSticky", "",
+     "chmod 1777 . && ln -s ../y Q7-2016-res.dat && give . Q7-2016-res.dat &&", "", normal, "", 0,
+     kept, complete},
+    {"HardLinkToOtherUsersFile", "",
+     "chmod 1777 . && echo earlier >../victim && give ../victim && ln ../victim apartat4.dat &&",
+     "", "", eigenfailed + planted, 1, absent, earlier},
+    {"OtherUsersFileInSticky", "",
+     "chmod 1777 . && echo earlier >Q7-2016-res.dat && give Q7-2016-res.dat &&", "", "",
+     logfailed + planted, 1, earlier, absent},
+    {"OtherUsersFifoInSticky", "", "chmod 1777 . && mkfifo apartat4.dat && give apartat4.dat &&",
+     "", "", eigenfailed + "not writing to a FIFO of another user in a sticky directory\n", 1,
+     absent, kept},
+    {"LinkToOtherUsersFileInSticky", "",
+     "mkdir ../shared && chmod 1777 ../shared && echo earlier >../shared/f && give ../shared/f && "
+     "ln -s ../shared/f apartat4.dat &&",
+     "", "", eigenfailed + planted, 1, absent, kept},
+    {"OwnFileInSticky", "", "chmod 1777 . && echo earlier >apartat4.dat &&", "", normal, "", 0,
+     complete, complete},
+    {"OwnersFileInSticky", "",
+     "chmod 1777 . && echo earlier >Q7-2016-res.dat && give . Q7-2016-res.dat &&", "", normal, "",
+     0, complete, complete},
+    {"ReaderGone", "", "", ">&9", "", "eigenshoot: standard output: Broken pipe\n", 1, complete,
+     complete},
+    // A close that fails only when the log is closed. (The leak check of a sanitized build
+    // does not work under strace.)
+    {"FailingClose", "",
+     "command -v strace >/dev/null || skip strace; echo earlier >apartat4.dat && run=\"strace -o "
+     "/dev/null -P $PWD/Q7-2016-res.dat -e trace=close -e inject=close:error=EIO\" && export "
+     "ASAN_OPTIONS=detect_leaks=0 &&",
+     "", "", logfailed + "Input/output error\n", 1, complete, earlier},
+};
+
+class Run : public testing::TestWithParam<outcome> {};
+
+TEST_P(Run, Outcomes) {
+  const outcome& row = GetParam();
+  // The program runs in dir/work; standard output and error go to dir/stdout and dir/stderr
+  // unless the row's streams redirect them otherwise. Descriptor 9 is a pipe whose reader has
+  // gone. The user other than the caller is nobody, or for nobody, daemon.
+  testdir dir;
+  const fs::path work = dir.path / "work", out = dir.path / "stdout", err = dir.path / "stderr";
+  fs::create_directories(work);
   int pipeends[2];
-  ASSERT_TRUE(pipe(pipeends) == 0 && close(pipeends[0]) == 0 && dup2(pipeends[1], 9) == 9);
-  std::string skipped;
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.arguments + row.setup + row.streams);
-    // The program runs in dir/work; standard output and error go to dir/stdout and dir/stderr
-    // unless the row's streams redirect them otherwise.
-    testdir dir;
-    const fs::path work = dir.path / "work", out = dir.path / "stdout", err = dir.path / "stderr";
-    fs::create_directories(work);
-    const int status = std::system(("cd '" + work.string() + "' && " + row.setup + " exec $run '" +
-                                    EIGENSHOOT_PROGRAM "' " + row.arguments + " >'" + out.string() +
-                                    "' 2>'" + err.string() + "' " + row.streams)
-                                       .c_str());
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) {  // what the row needs is not here
-      skipped += "\n" + row.setup;
-      continue;
+  ASSERT_TRUE(pipe(pipeends) == 0 && close(pipeends[0]) == 0 && dup2(pipeends[1], 9) == 9 &&
+              close(pipeends[1]) == 0);
+  const std::string other = std::to_string(geteuid() == 65534 ? 1 : 65534);
+  const std::string command =
+      "skip() { echo \"needs $1\" >../skipped; exit 77; }; give() { chown -h " + other +
+      " \"$@\" 2>/dev/null || skip 'root, to hand a file to another user'; }; cd '" +
+      work.string() + "' && " + row.setup + " exec $run '" + EIGENSHOOT_PROGRAM "' " +
+      row.arguments + " >'" + out.string() + "' 2>'" + err.string() + "' " + row.streams;
+  // The row runs in a process group of its own, so that whatever it leaves running (a reader of
+  // a FIFO, say) is ended with it; on Linux this process adopts the row's orphans and waits for
+  // them, so that nothing of the row outlives its test.
+#ifdef __linux__
+  prctl(PR_SET_CHILD_SUBREAPER, 1);
+#endif
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attributes, 0);
+  const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+  pid_t shell;
+  ASSERT_EQ(posix_spawnp(&shell, "sh", nullptr, &attributes, const_cast<char**>(argv), environ), 0);
+  posix_spawnattr_destroy(&attributes);
+  const struct reaper {
+    pid_t group;
+    ~reaper() {
+      kill(-group, SIGKILL);
+      while (waitpid(-1, nullptr, 0) > 0) {
+      }
     }
-    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, row.status);
-    const std::string printed = slurp(out);
-    EXPECT_EQ(row.arguments.empty() ? printed : printed.substr(0, row.out.size()), row.out);
-    EXPECT_EQ(slurp(err), row.err);
-    EXPECT_EQ(fs::exists(work) ? std::distance(fs::directory_iterator(work), {}) : 0,
-              (row.log != absent) + (row.eigen != absent));  // no other file
-    expectstate(work / "Q7-2016-res.dat", row.log);
-    expectstate(work / "apartat4.dat", row.eigen);
+  } reap{shell};
+  int status;
+  ASSERT_EQ(waitpid(shell, &status, 0), shell);
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 77) {  // what the row needs is not here
+    GTEST_SKIP() << slurp(dir.path / "skipped");
   }
-  if (!skipped.empty()) GTEST_SKIP() << "rows that need strace or root:" << skipped;
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, row.status);
+  const std::string printed = slurp(out);
+  EXPECT_EQ(row.arguments.empty() ? printed : printed.substr(0, row.out.size()), row.out);
+  EXPECT_EQ(slurp(err), row.err);
+  EXPECT_EQ(fs::exists(work) ? std::distance(fs::directory_iterator(work), {}) : 0,
+            (row.log != absent) + (row.eigen != absent));  // no other file
+  expectstate(work / "Q7-2016-res.dat", row.log);
+  expectstate(work / "apartat4.dat", row.eigen);
 }
+
+INSTANTIATE_TEST_SUITE_P(, Run, testing::ValuesIn(outcomes),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
