@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <sstream>
 #include <string>
 
@@ -132,9 +133,25 @@ TEST(Plot, DataAgreesWithTheMathematics) {
   std::istringstream eigen(slurp(dir.path / "eigen.dat"));
   double x, v, f, difference, worst = 0.0;
   int rows = 0;
-  for (; eigen >> x >> v >> f >> difference; ++rows) worst = std::max(worst, std::abs(difference));
+  for (; eigen >> x >> v >> f >> difference; ++rows) {
+    worst = std::max(worst, std::abs(difference));
+    // Row k holds the value after step k: it belongs to the end of that step.
+    EXPECT_EQ(x, position(rows % npts + 2)) << "row " << rows;
+  }
   EXPECT_EQ(rows, neig * npts);
   EXPECT_LT(worst, 7e-7);
+  // The numbers of run.gp: each computed E as read, beside the exact one that it approaches.
+  std::istringstream numbers(slurp(dir.path / "run.gp"));
+  for (int i = 1; i <= neig; ++i) {
+    std::string line;
+    std::getline(numbers, line);
+    double E, exact;
+    const std::string layout =
+        "E" + std::to_string(i) + " = %lf; exact" + std::to_string(i) + " = %lf";
+    ASSERT_EQ(std::sscanf(line.c_str(), layout.c_str(), &E, &exact), 2) << line;
+    EXPECT_EQ(E, run.blocks[static_cast<std::size_t>(i - 1)].E);
+    EXPECT_LT(std::abs(E - exact), 1e-5);
+  }
   std::istringstream passes(slurp(dir.path / "passes.dat")),
       guesses(slurp(dir.path / "guesses.dat"));
   for (const searchpasses& search : run.searches) {
