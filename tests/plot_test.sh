@@ -12,8 +12,8 @@ ulimit -S -c 0
 status=0
 fail() { echo "FAIL: $*"; status=1; }
 expect() {  # expect WHAT STATUS OUT ERR: the last command's status, standard output and error
-  [ "$2" = "$code" ] && [ "$3" = "$(cat ../out)" ] && [ "$4" = "$(cat ../err)" ] ||
-    fail "$1: status $code, out '$(head -c 200 ../out)', err '$(cat ../err)'"
+  [ "$2" = "$code" ] && [ "$3" = "$(cat "$work/out")" ] && [ "$4" = "$(cat "$work/err")" ] ||
+    fail "$1: status $code, out '$(head -c 200 "$work/out")', err '$(cat "$work/err")'"
 }
 
 "$plot" --version >../out 2>../err; code=$?
@@ -181,19 +181,13 @@ done
 # nohup or in a script's background job, which the plot command survives), without core dumps
 # and without the variables that change what it draws.
 standin 'kill -HUP $PPID; kill -INT $PPID; kill -QUIT $PPID; draw
-{ grep SigIgn /proc/$$/status; ulimit -c; env | grep -c "^GNU"; } >"$0".seen; :'
+echo "$(grep SigIgn /proc/$$/status 2>/dev/null) $(ulimit -c) $(env | grep -c "^GNU")" >"$0".seen'
 printf '#!/bin/sh\ntrap "" HUP INT QUIT\nulimit -S -c "$(ulimit -H -c)"\nexport GNUTERM=qt GNUPLOT_LIB=/nonexistent\nexec "$@"\n' >../bin/limited
 wrap=../bin/limited
-if [ -r /proc/self/status ]; then
-  seen=$($wrap /bin/sh -c 'grep SigIgn /proc/$$/status')
-else
-  seen=$(printf 'SigIgn' >../bin/gnuplot.seen)
-fi
+seen=$($wrap /bin/sh -c 'grep SigIgn /proc/$$/status 2>/dev/null')  # Linux: the ignored signals
 rm -f eigenfunctions.png convergence.png && run
 expect "HUP, INT and QUIT ignored by the caller" 0 "" ""
-[ "$(cat ../bin/gnuplot.seen)" = "$seen
-0
-0" ] || fail "gnuplot's surroundings: $(cat ../bin/gnuplot.seen), not $seen, no core dumps, no GNU* variables"
+[ "$(cat ../bin/gnuplot.seen)" = "$seen 0 0" ] || fail "gnuplot's surroundings: $(cat ../bin/gnuplot.seen), not $seen, no core dumps, no GNU* variables"
 cmp -s eigenfunctions.png ../good/eigenfunctions.png && cmp -s convergence.png ../good/convergence.png ||
   fail "HUP, INT and QUIT ignored by the caller: the pictures"
 wrap=
@@ -218,17 +212,27 @@ done
 { kill $swapper && wait $swapper; } 2>/dev/null
 PATH=$path
 
-# A directory whose name holds control characters, where the pictures cannot be written.
-name=$(printf 'x\033[31m\ny') && mkdir "../$name" && cp ../eigen.good "../$name/apartat4.dat" &&
-  cp ../log.good "../$name/Q7-2016-res.dat" && cd "../$name" || exit 1
+# A directory whose name holds control characters, and one on a path longer than a buffer for
+# it, where the pictures cannot be written: the reason is the one of the writing.
+unwritable() {  # unwritable WHAT ERR: the plot command where it cannot write, run as another user by root
+  cp "$work/eigen.good" apartat4.dat && cp "$work/log.good" Q7-2016-res.dat || exit 1
+  if [ -n "$other" ]; then
+    setpriv --reuid=65534 --regid=65534 --clear-groups "$other/eigenshoot-plot" >"$work/out" 2>"$work/err"; code=$?
+  else
+    chmod a-w . && "$plot" >"$work/out" 2>"$work/err"; code=$?
+  fi
+  expect "$1" 1 "" "$2"
+}
 other=
-if [ "$(id -u)" = 0 ]; then  # run as another user, from where that user may run it
-  other=$(mktemp -d) && chmod 755 "$other" && cp "$plot" "$other" &&
-    setpriv --reuid=65534 --regid=65534 --clear-groups "$other/eigenshoot-plot" >../out 2>../err; code=$?
-else
-  chmod a-w . && "$plot" >../out 2>../err; code=$?
+if [ "$(id -u)" = 0 ]; then  # the other user runs it from where that user may run it
+  other=$(mktemp -d) && chmod 755 "$other" && cp "$plot" "$other" || exit 1
 fi
-expect "a directory that cannot be written" 1 "" "eigenshoot-plot: $(cd .. && pwd)/x\\033[31m\\012y: cannot write the pictures here: Permission denied"
+name=$(printf 'x\033[31m\ny') && mkdir "../$name" && cd "../$name" || exit 1
+unwritable "a directory that cannot be written" "eigenshoot-plot: $(cd .. && pwd)/x\\033[31m\\012y: cannot write the pictures here: Permission denied"
+long=$(printf '%0200d' 0) && depth=0
+while [ $depth -lt 25 ]; do mkdir $long && cd -P $long || exit 1; depth=$((depth + 1)); done
+unwritable "a directory on a long path that cannot be written" "eigenshoot-plot: .: cannot write the pictures here: Permission denied"
+cd "$work/run" || exit 1
 
 # Another user's old pictures in a shared directory, which protected_hardlinks forbids linking:
 # the old first picture is moved aside instead, and both are replaced.

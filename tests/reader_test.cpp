@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <string>
 
@@ -160,6 +162,25 @@ TEST(Plot, DataAgreesWithTheMathematics) {
     guesses >> guess[0] >> guess[1] >> guess[2] >> guess[3];
     EXPECT_TRUE(distance < 1e-5 && distance < guess[1] && distance < guess[3]) << distance;
   }
+}
+
+// The plot's code as a library: drawing twice in one process draws twice, and leaves nothing
+// but the pictures.
+TEST(Plot, DrawsTwiceInOneProcess) {
+  if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "no gnuplot";
+  runfiles run;
+  readeigenfile(eigentext, run);
+  readlogfile(logtext, run);
+  testdir dir;
+  const std::filesystem::path here = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path);
+  for (int time = 1; time <= 2; ++time) {
+    EXPECT_NO_THROW(drawpictures(run)) << "time " << time;
+  }
+  std::filesystem::current_path(here);
+  int files = 0;
+  for ([[maybe_unused]] const auto& file : std::filesystem::directory_iterator(dir.path)) ++files;
+  EXPECT_EQ(files, 2);
 }
 
 }  // namespace
