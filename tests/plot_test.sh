@@ -229,7 +229,7 @@ if [ "$(id -u)" = 0 ]; then  # the other user runs it from where that user may r
 fi
 name=$(printf 'x\033[31m\ny') && mkdir "../$name" && cd "../$name" || exit 1
 unwritable "a directory that cannot be written" "eigenshoot-plot: $(cd .. && pwd)/x\\033[31m\\012y: cannot write the pictures here: Permission denied"
-long=$(printf '%0200d' 0) && depth=0
+long=$(printf '%0200d' 0) && depth=0 && cd "$work" || exit 1
 while [ $depth -lt 25 ]; do mkdir $long && cd -P $long || exit 1; depth=$((depth + 1)); done
 unwritable "a directory on a long path that cannot be written" "eigenshoot-plot: .: cannot write the pictures here: Permission denied"
 cd "$work/run" || exit 1
