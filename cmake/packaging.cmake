@@ -48,7 +48,6 @@ include(GNUInstallDirs)
 install(TARGETS eigenshoot RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET eigenshoot-plot)
   install(TARGETS eigenshoot-plot RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES plot/eigenshoot-plot.gp DESTINATION ${CMAKE_INSTALL_DATADIR}/eigenshoot)
 endif()
 install(FILES ${manpages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES README.md CHANGELOG.md ${generated}/doc/copyright ${changelog}

@@ -25,6 +25,40 @@ int main() {
          (fdopen(fd, "wb") == nullptr) + static_cast<int>(s.st_dev + s.st_ino);
 }]] EIGENSHOOT_POSIX)
 
+# The calls of the plot command, which is built only where they are all there: a scratch
+# directory and its files by descriptor, gnuplot started with fork and exec and waited for
+# without being reaped, signals handled with sigaction, core dumps turned off, pictures read
+# with pread.
+check_cxx_source_compiles([[
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+extern char** environ;
+int main() {
+  char name[] = "XXXXXX", buffer[8];
+  const int dir = open(mkdtemp(name), O_RDONLY | O_DIRECTORY | O_CLOEXEC), ends[2] = {0, 0};
+  struct stat s;
+  struct sigaction action {};
+  sigset_t set;
+  siginfo_t ended;
+  const struct rlimit none = {0, 0};
+  const char* argv[] = {"gnuplot", nullptr};
+  return openat(dir, "x", O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600) +
+         unlinkat(dir, "x", 0) + renameat(dir, "x", AT_FDCWD, "x") +
+         linkat(AT_FDCWD, "x", dir, "y", 0) + fstatat(dir, "x", &s, 0) + fchdir(dir) +
+         pipe(const_cast<int*>(ends)) + fcntl(0, F_SETFD, FD_CLOEXEC) + sigemptyset(&set) +
+         sigaction(SIGHUP, &action, nullptr) + sigprocmask(SIG_BLOCK, &set, nullptr) +
+         setrlimit(RLIMIT_CORE, &none) + static_cast<int>(fork()) + dup2(0, 1) +
+         execvp(argv[0], const_cast<char* const*>(argv)) + static_cast<int>(pread(0, buffer, 8, 0)) +
+         waitid(P_PID, 1, &ended, WEXITED | WNOWAIT) + static_cast<int>(waitpid(1, nullptr, 0)) +
+         kill(1, SIGKILL) + raise(SIGHUP) + rmdir(name) + (environ == nullptr);
+}]] EIGENSHOOT_PLOTCALLS)
+
 # A 128-bit integer type: fixed-point fields are written from the exact binary fraction with
 # 64 x 64 -> 128-bit products; without it they take the general conversion.
 check_cxx_source_compiles([[

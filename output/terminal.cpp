@@ -12,7 +12,11 @@ namespace {
 std::size_t utf8length(std::string_view s) {
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
   const unsigned char lead = byte(0);
-  const std::size_t n = lead >= 0xf0 && lead <= 0xf4 ? 4 : lead >= 0xe0 ? 3 : lead >= 0xc2 ? 2 : 0;
+  const std::size_t n = lead >= 0xf5   ? 0  // no UTF-8 character begins with F5 to FF
+                        : lead >= 0xf0 ? 4
+                        : lead >= 0xe0 ? 3
+                        : lead >= 0xc2 ? 2
+                                       : 0;
   if (n == 0 || n > s.size()) return 0;
   for (std::size_t i = 1; i < n; ++i) {
     if ((byte(i) & 0xc0) != 0x80) return 0;

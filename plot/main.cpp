@@ -12,12 +12,13 @@
 int main(int argc, char** argv) {
   using namespace eigenshoot;
   try {
+    keepcallersignals();
     prepareoutput();
     const request asked = commandline(argc, argv, "eigenshoot-plot");
     if (asked == request::refused) return 2;
     if (asked == request::run) {
       const runfiles run = readrun();
-      drawpictures(run, plotscript());
+      drawpictures(run);
     } else {
       writetext(6, asked == request::help ? wrapped(filled(plotusagetext, runvalues), helpcolumns)
                                           : plotversiontext);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "reader/reader.h"
 
@@ -12,12 +13,17 @@ namespace eigenshoot {
 // written.
 void writeplotdata(int dir, const std::string& where, const runfiles& run);
 
-// Draws eigenfunctions.png and convergence.png of the run with the gnuplot script `script`,
-// in a scratch directory beside them, and replaces both pictures in the working directory, or
-// neither. No scratch is left behind, not even after HUP, INT, TERM or QUIT.
-void drawpictures(const runfiles& run, const std::string& script);
+// Writes `text` as the new file `name` (mode 0600) of the directory open as `dir` and named
+// `where`.
+void writenewfile(int dir, const std::string& where, const char* name, std::string_view text);
 
-// The gnuplot script installed with the program, or the one beside it in a build directory.
-std::string plotscript();
+// Notes the caller's dispositions of SIGPIPE and SIGXFSZ, for gnuplot to start with: called
+// before prepareoutput() ignores them for the command itself.
+void keepcallersignals();
+
+// Draws eigenfunctions.png and convergence.png of the run with the gnuplot script compiled into
+// the command, in a scratch directory beside them, and replaces both pictures in the working
+// directory, or neither. No scratch is left behind, not even after HUP, INT, TERM or QUIT.
+void drawpictures(const runfiles& run);
 
 }  // namespace eigenshoot

@@ -28,20 +28,7 @@ class datafile {
     const int n = std::snprintf(line, sizeof line, layout, numbers...);
     text_.append(line, static_cast<std::size_t>(n));
   }
-  // Writes the file, new, into the directory `dir` named `where`.
-  void write(int dir, const std::string& where) const {
-    const int fd = openat(dir, name_, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    std::size_t done = 0;
-    while (fd >= 0 && done < text_.size()) {
-      const ssize_t n = ::write(fd, text_.data() + done, text_.size() - done);
-      if (n < 0 && errno != EINTR) break;
-      done += n > 0 ? static_cast<std::size_t>(n) : 0;
-    }
-    const int fault = fd < 0 || done < text_.size() ? errno : 0;
-    if ((fd >= 0 && close(fd) != 0) || fault != 0) {
-      throw fatalerror(where + "/" + name_ + ": " + std::strerror(fault != 0 ? fault : errno));
-    }
-  }
+  void write(int dir, const std::string& where) const { writenewfile(dir, where, name_, text_); }
 
  private:
   const char* name_;
@@ -49,6 +36,19 @@ class datafile {
 };
 
 }  // namespace
+
+void writenewfile(int dir, const std::string& where, const char* name, std::string_view text) {
+  const int fd = openat(dir, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  std::size_t done = 0;
+  while (fd >= 0 && done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno != EINTR) break;
+    done += n > 0 ? static_cast<std::size_t>(n) : 0;
+  }
+  int fault = fd < 0 || done < text.size() ? errno : 0;
+  if (fd >= 0 && close(fd) != 0 && fault == 0) fault = errno;
+  if (fault != 0) throw fatalerror(where + "/" + name + ": " + std::strerror(fault));
+}
 
 void writeplotdata(int dir, const std::string& where, const runfiles& run) {
   datafile eigen("eigen.dat"), passes("passes.dat"), guesses("guesses.dat"), numbers("run.gp");

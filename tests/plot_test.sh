@@ -7,13 +7,13 @@ set -u
 program=$1 plot=$2 docs=$3
 work=$(mktemp -d)
 trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
-mkdir "$work/run" "$work/bin" "$work/home" && cd "$work/run" || exit 1
-ulimit -c 0
+mkdir "$work/run" "$work/bin" "$work/home" "$work/good" && cd "$work/run" || exit 1
+ulimit -S -c 0
 status=0
 fail() { echo "FAIL: $*"; status=1; }
 expect() {  # expect WHAT STATUS OUT ERR: the last command's status, standard output and error
-  [ "$2" = "$code" ] && [ "$3" = "$(cat ../out)" ] && [ "$4" = "$(cat ../err)" ] ||
-    fail "$1: status $code, out '$(head -c 200 ../out)', err '$(cat ../err)'"
+  [ "$2" = "$code" ] && [ "$3" = "$(cat "$work/out")" ] && [ "$4" = "$(cat "$work/err")" ] ||
+    fail "$1: status $code, out '$(head -c 200 "$work/out")', err '$(cat "$work/err")'"
 }
 
 "$plot" --version >../out 2>../err; code=$?
@@ -25,11 +25,12 @@ head -n 1 ../out | grep -qx "Usage: eigenshoot-plot \[--help | --version\]" || f
 expect "--help on a full device" 1 "" "eigenshoot-plot: standard output: No space left on device"
 # Control characters of an argument are escaped, C1 ones too (raw or in UTF-8), by both
 # commands, and so are bytes of no UTF-8 character (an overlong form, a surrogate); other
-# characters stay as they are, the last one of Unicode included.
+# characters stay as they are, the last one of Unicode included. A lead byte above F4 begins
+# no character.
 for command in eigenshoot-plot eigenshoot; do
   [ $command = eigenshoot ] && run=$program || run=$plot
-  "$run" -h "$(printf '\033[31m\177\302\233\233-\340\200\200\355\240\200caf\303\251\364\217\277\277')" >../out 2>../err; code=$?
-  expect "$command, control characters" 2 "" "$command: unrecognized argument '\\033[31m\\177\\302\\233\\233-\\340\\200\\200\\355\\240\\200caf$(printf '\303\251\364\217\277\277')'
+  "$run" -h "$(printf '\033[31m\177\302\233\233-\340\200\200\355\240\200\365\200\200caf\303\251\364\217\277\277')" >../out 2>../err; code=$?
+  expect "$command, control characters" 2 "" "$command: unrecognized argument '\\033[31m\\177\\302\\233\\233-\\340\\200\\200\\355\\240\\200\\365\\200\\200caf$(printf '\303\251\364\217\277\277')'
 Try '$command --help'."
 done
 for page in eigenshoot eigenshoot-plot; do
@@ -43,26 +44,52 @@ command -v gnuplot >/dev/null 2>&1 || { echo "gnuplot is not installed"; exit 77
 "$plot" >../out 2>../err; code=$?
 expect "before a run" 1 "" "eigenshoot-plot: apartat4.dat: not found here (run eigenshoot in this directory first)"
 "$program" >/dev/null || fail "the program"
-# Good data in any surroundings: a closed standard error, the C locale, an empty environment, a
-# user's gnuplot settings that would change the data format.
+# Good data in any surroundings, the same pictures in each: a closed standard error, the C
+# locale, an empty environment, a user's gnuplot settings that would change the data format, a
+# terminal that gnuplot-nox lacks in the user's profile.
 printf 'set datafile separator ","\n' >../home/.gnuplot
-for surroundings in "" "2>&-" "LC_ALL=C" "env -i PATH=/usr/bin:/bin" "HOME=$work/home"; do
+for surroundings in "" "2>&-" "LC_ALL=C" "env -i PATH=/usr/bin:/bin" "HOME=$work/home" \
+  "GNUTERM=qt GNUPLOT_LIB=/nonexistent"; do
   rm -f eigenfunctions.png convergence.png
-  eval "$surroundings \"\$plot\" >../out 2>../err"; code=$?
-  [ "$surroundings" = "2>&-" ] && : >../err
+  case $surroundings in
+    2*) eval "\"\$plot\" >../out 2>../err $surroundings"; code=$? && : >../err ;;
+    *) eval "$surroundings \"\$plot\" >../out 2>../err"; code=$? ;;
+  esac
   expect "good data, $surroundings" 0 "" ""
   for picture in eigenfunctions.png convergence.png; do
     [ "$(head -c 4 "$picture" | tail -c 3)" = PNG ] || fail "$surroundings: $picture"
+    [ -f "../good/$picture" ] || cp "$picture" ../good
+    cmp -s "$picture" "../good/$picture" || fail "$surroundings: $picture differs"
   done
 done
 cp apartat4.dat ../eigen.good && cp Q7-2016-res.dat ../log.good || exit 1
 
+# The script is the program's own: the program copied alone into an empty directory draws both
+# pictures, and a script planted where 1.2 looked for one, beside it or in ../share/eigenshoot,
+# is never run.
+mkdir -p ../prog/bin ../prog/share/eigenshoot && cp "$plot" ../prog/bin || exit 1
+for planted in no yes; do
+  if [ $planted = yes ]; then
+    for place in ../prog/bin ../prog/share/eigenshoot; do
+      printf 'system("touch %s/planted")\n' "$work" >$place/eigenshoot-plot.gp
+    done
+  fi
+  rm -f eigenfunctions.png convergence.png
+  ../prog/bin/eigenshoot-plot >../out 2>../err; code=$?
+  expect "copied elsewhere, a script planted: $planted" 0 "" ""
+  cmp -s eigenfunctions.png ../good/eigenfunctions.png && cmp -s convergence.png ../good/convergence.png ||
+    fail "copied elsewhere, a script planted: $planted: the pictures"
+done
+[ ! -e ../planted ] || fail "a planted script ran"
+
 # Damaged, hostile or special inputs, failures and signals: each ends with one line (a signal
-# with its status, and the shell's report of it), nothing of the files run, no picture
-# replaced and nothing left behind.
+# with its status alone), nothing of the files run, no picture replaced and nothing left behind.
+run() {  # the plot command, wrapped in $wrap; its status in $code, the shell's report of a signal not in ../err
+  code=$({ (exec timeout 10 $wrap "$plot" >../out 2>../err); echo $?; } 2>/dev/null)
+}
 refused() {  # refused WHAT STATUS ERR [PATTERN]: the plot command on the files as the test left them
   pictures=$(cksum eigenfunctions.png convergence.png 2>&1)
-  timeout 10 $wrap "$plot" >../out 2>../err; code=$?
+  run
   if [ -n "${4:-}" ]; then
     grep -qx -- "$4" ../err && [ "$(wc -l <../err)" = 1 ] && [ "$code" = "$2" ] ||
       fail "$1: status $code, err '$(cat ../err)'"
@@ -96,8 +123,10 @@ sed '3s/.*/ #E= 9.830165419897860/' ../eigen.good >apartat4.dat
 refused "files of two runs" 1 "eigenshoot-plot: Q7-2016-res.dat: line 4: not the eigenvalue of block 1 in apartat4.dat: the two files are of different runs"
 head -c 73728 ../eigen.good >apartat4.dat
 refused "a file cut short" 1 "eigenshoot-plot: apartat4.dat: the last line is cut off"
-head -c 73728 ../eigen.good >apartat4.dat && "$plot" 2>&1 | true
-refused "a file cut short, told to a reader that has gone" 1 "eigenshoot-plot: apartat4.dat: the last line is cut off"
+head -c 73728 ../eigen.good >apartat4.dat && rm -f ../gone && mkfifo ../gone && exec 4<>../gone 5>../gone 4<&-
+"$plot" 2>&5; code=$?
+exec 5>&-
+[ $code = 1 ] || fail "a refusal told to a reader that has gone: status $code"
 sed '100d;603d;1106d' ../eigen.good >apartat4.dat
 refused "a row deleted in each block" 1 "eigenshoot-plot: apartat4.dat: line 100: not one step after the row before"
 head -n 8 ../log.good >Q7-2016-res.dat
@@ -113,21 +142,57 @@ refused "a picture that is a directory" 1 "eigenshoot-plot: convergence.png: is 
 printf '#!/bin/sh\nulimit -f 1 && exec "$@"\n' >../bin/limited && chmod +x ../bin/limited
 wrap=../bin/limited
 refused "a file-size limit" 1 "" 'eigenshoot-plot: \.eigenshoot-plot\.[A-Za-z0-9]\{6\}/eigen\.dat: File too large'
+# A limit that the data stay within but the first picture does not, its signal ignored: gnuplot
+# writes on regardless and ends with status 0.
+printf '#!/bin/sh\ntrap "" XFSZ\nexec prlimit --fsize=%s "$@"\n' $(($(wc -c <../good/eigenfunctions.png) - 10000)) >../bin/limited
+if command -v prlimit >/dev/null 2>&1; then
+  refused "a picture cut by a file-size limit" 1 "eigenshoot-plot: gnuplot could not draw the pictures: eigenfunctions.png: not a whole PNG file"
+fi
+printf '#!/bin/sh\nexec 3>&- 4>&- 5>&- 6>&- 7>&- 8>&- 9>&-\nulimit -n 5 && exec "$@"\n' >../bin/limited
+refused "five descriptors" 1 "eigenshoot-plot: /dev/null: Too many open files"
 wrap="env PATH=/nonexistent"
 refused "no gnuplot" 1 "eigenshoot-plot: gnuplot is not installed (Debian: apt-get install gnuplot-nox)"
 wrap= path=$PATH
 
-# Stand-ins for gnuplot: one that says something, one that ends the plot command with a signal
-# after half a picture, one that makes the second picture impossible to replace.
+# Stand-ins for gnuplot, each drawing both pictures whole (`draw`) unless it says otherwise:
+# one that says something, one that echoes a command before its error, one that writes a word
+# to its standard error, one that cuts the first picture at its middle, ones that end the plot
+# command with a signal after half a picture, one that makes the second picture impossible to
+# replace. None leaves a process behind.
 PATH="$work/bin:$path"
-printf '#!/bin/sh\necho "  line 0: warning: \033[31m"\n' >../bin/gnuplot && chmod +x ../bin/gnuplot
+standin() {  # standin COMMANDS: gnuplot as a shell script of COMMANDS
+  printf '#!/bin/sh\ndraw() { cp "%s"/good/*.png .; }\n%s\n' "$work" "$1" >../bin/gnuplot && chmod +x ../bin/gnuplot
+}
+standin 'draw; echo "  line 0: warning: \033[31m"'
 refused "gnuplot says something" 1 "eigenshoot-plot: gnuplot could not draw the pictures: line 0: warning: \\033[31m"
-for signal in HUP:129:Hangup INT:130: TERM:143:Terminated QUIT:131:Quit; do
-  printf '#!/bin/sh\necho half >eigenfunctions.png\nkill -%s $PPID\nsleep 5\n' "${signal%%:*}" >../bin/gnuplot
-  number=${signal#*:}
-  refused "$signal while gnuplot draws" "${number%%:*}" "${number#*:}"
+standin 'printf "\\nset term qt\\n         ^\\nline 0: unknown terminal\\n\\nWARNING: Error\\n"; exit 1'
+refused "gnuplot's error after its echo" 1 "eigenshoot-plot: gnuplot could not draw the pictures: line 0: unknown terminal"
+standin 'draw; echo word >&2'
+refused "a word on gnuplot's standard error" 1 "eigenshoot-plot: gnuplot could not draw the pictures: word"
+standin 'draw; head -c 70000 "$0".png >eigenfunctions.png'
+cp ../good/eigenfunctions.png ../bin/gnuplot.png
+refused "a picture cut at its middle" 1 "eigenshoot-plot: gnuplot could not draw the pictures: eigenfunctions.png: not a whole PNG file"
+for signal in HUP:129 INT:130 TERM:143 QUIT:131; do
+  standin "echo half >eigenfunctions.png; kill -${signal%:*} \$PPID; exec sleep 5"
+  refused "$signal while gnuplot draws" "${signal#*:}" ""
 done
-printf '#!/bin/sh\necho new >eigenfunctions.png\necho new >convergence.png\nrm ../convergence.png && mkdir ../convergence.png && : >../convergence.png/x\n' >../bin/gnuplot
+
+# gnuplot starts with the caller's signal dispositions (here HUP, INT and QUIT ignored, as under
+# nohup or in a script's background job, which the plot command survives), without core dumps
+# and without the variables that change what it draws.
+standin 'kill -HUP $PPID; kill -INT $PPID; kill -QUIT $PPID; draw
+echo "$(grep SigIgn /proc/$$/status 2>/dev/null) $(ulimit -c) $(env | grep -c "^GNU")" >"$0".seen'
+printf '#!/bin/sh\ntrap "" HUP INT QUIT\nulimit -S -c "$(ulimit -H -c)"\nexport GNUTERM=qt GNUPLOT_LIB=/nonexistent\nexec "$@"\n' >../bin/limited
+wrap=../bin/limited
+seen=$($wrap /bin/sh -c 'grep SigIgn /proc/$$/status 2>/dev/null')  # Linux: the ignored signals
+rm -f eigenfunctions.png convergence.png && run
+expect "HUP, INT and QUIT ignored by the caller" 0 "" ""
+[ "$(cat ../bin/gnuplot.seen)" = "$seen 0 0" ] || fail "gnuplot's surroundings: $(cat ../bin/gnuplot.seen), not $seen, no core dumps, no GNU* variables"
+cmp -s eigenfunctions.png ../good/eigenfunctions.png && cmp -s convergence.png ../good/convergence.png ||
+  fail "HUP, INT and QUIT ignored by the caller: the pictures"
+wrap=
+
+standin 'draw; rm ../convergence.png && mkdir ../convergence.png && : >../convergence.png/x'
 pictures=$(cksum eigenfunctions.png)
 "$plot" >../out 2>../err; code=$?
 expect "the second picture not replaced" 1 "" "eigenshoot-plot: convergence.png: Is a directory"
@@ -144,18 +209,41 @@ for round in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24 25 2
   timeout 5 "$plot" >/dev/null 2>&1
   [ $? = 124 ] && fail "a FIFO swapped in: the plot command hung (round $round)"
 done
-kill $swapper
+{ kill $swapper && wait $swapper; } 2>/dev/null
 PATH=$path
 
-# A directory whose name holds control characters, where the pictures cannot be written.
-name=$(printf 'x\033[31m\ny') && mkdir "../$name" && cp ../eigen.good "../$name/apartat4.dat" &&
-  cp ../log.good "../$name/Q7-2016-res.dat" && cd "../$name" || exit 1
-if [ "$(id -u)" = 0 ]; then  # run as another user, from where that user may run it
-  other=$(mktemp -d) && chmod 755 "$other" && cp "$plot" "$(dirname "$plot")/eigenshoot-plot.gp" "$other" &&
-    setpriv --reuid=65534 --regid=65534 --clear-groups "$other/eigenshoot-plot" >../out 2>../err; code=$?
-  rm -rf "$other"
-else
-  chmod a-w . && "$plot" >../out 2>../err; code=$?
+# A directory whose name holds control characters, and one on a path longer than a buffer for
+# it, where the pictures cannot be written: the reason is the one of the writing.
+unwritable() {  # unwritable WHAT ERR: the plot command where it cannot write, run as another user by root
+  cp "$work/eigen.good" apartat4.dat && cp "$work/log.good" Q7-2016-res.dat || exit 1
+  if [ -n "$other" ]; then
+    setpriv --reuid=65534 --regid=65534 --clear-groups "$other/eigenshoot-plot" >"$work/out" 2>"$work/err"; code=$?
+  else
+    chmod a-w . && "$plot" >"$work/out" 2>"$work/err"; code=$?
+  fi
+  expect "$1" 1 "" "$2"
+}
+other=
+if [ "$(id -u)" = 0 ]; then  # the other user runs it from where that user may run it
+  other=$(mktemp -d) && chmod 755 "$other" && cp "$plot" "$other" || exit 1
 fi
-expect "a directory that cannot be written" 1 "" "eigenshoot-plot: $(cd .. && pwd)/x\\033[31m\\012y: cannot write the pictures here: Permission denied"
+name=$(printf 'x\033[31m\ny') && mkdir "../$name" && cd "../$name" || exit 1
+unwritable "a directory that cannot be written" "eigenshoot-plot: $(cd .. && pwd)/x\\033[31m\\012y: cannot write the pictures here: Permission denied"
+long=$(printf '%0200d' 0) && depth=0 && cd "$work" || exit 1
+while [ $depth -lt 25 ]; do mkdir $long && cd -P $long || exit 1; depth=$((depth + 1)); done
+unwritable "a directory on a long path that cannot be written" "eigenshoot-plot: .: cannot write the pictures here: Permission denied"
+cd "$work/run" || exit 1
+
+# Another user's old pictures in a shared directory, which protected_hardlinks forbids linking:
+# the old first picture is moved aside instead, and both are replaced.
+if [ -n "$other" ]; then
+  shared=$(mktemp -d) && chmod 777 "$shared" && cp ../eigen.good "$shared/apartat4.dat" &&
+    cp ../log.good "$shared/Q7-2016-res.dat" && chmod 644 "$shared"/*.dat && cd "$shared" &&
+    "$plot" && setpriv --reuid=65534 --regid=65534 --clear-groups "$other/eigenshoot-plot" >"$work/out" 2>"$work/err"
+  code=$? && cd "$work/run" || exit 1
+  expect "another user's old pictures" 0 "" ""
+  [ "$(stat -c %u "$shared/eigenfunctions.png" "$shared/convergence.png" | sort -u)" = 65534 ] &&
+    [ "$(ls -A "$shared" | wc -l)" = 4 ] || fail "another user's old pictures: $(ls -lA "$shared")"
+  rm -rf "$other" "$shared"
+fi
 exit $status

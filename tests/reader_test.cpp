@@ -7,6 +7,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <string>
 
@@ -132,9 +135,25 @@ TEST(Plot, DataAgreesWithTheMathematics) {
   std::istringstream eigen(slurp(dir.path / "eigen.dat"));
   double x, v, f, difference, worst = 0.0;
   int rows = 0;
-  for (; eigen >> x >> v >> f >> difference; ++rows) worst = std::max(worst, std::abs(difference));
+  for (; eigen >> x >> v >> f >> difference; ++rows) {
+    worst = std::max(worst, std::abs(difference));
+    // Row k holds the value after step k: it belongs to the end of that step.
+    EXPECT_EQ(x, position(rows % npts + 2)) << "row " << rows;
+  }
   EXPECT_EQ(rows, neig * npts);
   EXPECT_LT(worst, 7e-7);
+  // The numbers of run.gp: each computed E as read, beside the exact one that it approaches.
+  std::istringstream numbers(slurp(dir.path / "run.gp"));
+  for (int i = 1; i <= neig; ++i) {
+    std::string line;
+    std::getline(numbers, line);
+    double E, exact;
+    const std::string layout =
+        "E" + std::to_string(i) + " = %lf; exact" + std::to_string(i) + " = %lf";
+    ASSERT_EQ(std::sscanf(line.c_str(), layout.c_str(), &E, &exact), 2) << line;
+    EXPECT_EQ(E, run.blocks[static_cast<std::size_t>(i - 1)].E);
+    EXPECT_LT(std::abs(E - exact), 1e-5);
+  }
   std::istringstream passes(slurp(dir.path / "passes.dat")),
       guesses(slurp(dir.path / "guesses.dat"));
   for (const searchpasses& search : run.searches) {
@@ -143,6 +162,25 @@ TEST(Plot, DataAgreesWithTheMathematics) {
     guesses >> guess[0] >> guess[1] >> guess[2] >> guess[3];
     EXPECT_TRUE(distance < 1e-5 && distance < guess[1] && distance < guess[3]) << distance;
   }
+}
+
+// The plot's code as a library: drawing twice in one process draws twice, and leaves nothing
+// but the pictures.
+TEST(Plot, DrawsTwiceInOneProcess) {
+  if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "no gnuplot";
+  runfiles run;
+  readeigenfile(eigentext, run);
+  readlogfile(logtext, run);
+  testdir dir;
+  const std::filesystem::path here = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path);
+  for (int time = 1; time <= 2; ++time) {
+    EXPECT_NO_THROW(drawpictures(run)) << "time " << time;
+  }
+  std::filesystem::current_path(here);
+  int files = 0;
+  for ([[maybe_unused]] const auto& file : std::filesystem::directory_iterator(dir.path)) ++files;
+  EXPECT_EQ(files, 2);
 }
 
 }  // namespace
