@@ -185,9 +185,10 @@ bool readrecord(std::string_view line, const format& f, std::span<double> number
   }
   if (count != numbers.size()) return false;
   // Laid out again by the writer: only the text that the writer makes of these numbers passes.
-  std::string again(line.size(), '\0');
-  return std::string_view(again.data(), layout(again.data(), f, std::span(items.data(), count))) ==
-         line;
+  char room[128];
+  std::string more(line.size() > sizeof room ? line.size() : 0, '\0');
+  char* const again = line.size() > sizeof room ? more.data() : room;
+  return std::string_view(again, layout(again, f, std::span(items.data(), count))) == line;
 }
 
 void readeigenfile(std::string_view text, runfiles& run) {
@@ -205,23 +206,30 @@ void readeigenfile(std::string_view text, runfiles& run) {
         }
       },
       [&](lines& file, int p, int k, std::string_view line) {
-        std::array<double, 2> row;
-        if (!readrecord(line, samplerecord, row)) {
-          file.fault("expected a position and a value, laid out as " +
-                     std::string(samplerecord.text()));
-        }
-        // The position is exactly the text of position(k): a row out of place, added or
-        // missing is told by it.
+        // The row is exactly what the writer makes of position(k) and the value read from its
+        // field: one reading and one layout for a row as written. Any other line is then told
+        // apart: a line that is no such record, or a row whose position is not the text of
+        // position(k) (a row out of place, added or missing).
+        const descriptor& field = samplerecord.descriptors().back();
+        item value = 0.0;
         char want[samplerecord.width()];
-        const std::array<item, 2> items{position(k), row[1]};
-        layout(want, samplerecord, items);
-        if (std::string_view(want, positionwidth) != line.substr(0, positionwidth)) {
+        const bool read =
+            line.size() == sizeof want &&
+            fieldnumber(line.substr(sizeof want - static_cast<std::size_t>(field.width)), field,
+                        value);
+        const std::array<item, 2> row{position(k), read ? value.r : 0.0};
+        if (!read || std::string_view(want, layout(want, samplerecord, row)) != line) {
+          std::array<double, 2> numbers;
+          if (!readrecord(line, samplerecord, numbers)) {
+            file.fault("expected a position and a value, laid out as " +
+                       std::string(samplerecord.text()));
+          }
           std::string_view x(want, positionwidth);
           x.remove_prefix(x.find_first_not_of(' '));
           file.fault(k == 1 ? "expected the position " + std::string(x)
                             : std::string("not one step after the row before"));
         }
-        run.blocks[static_cast<std::size_t>(p)].value[static_cast<std::size_t>(k - 1)] = row[1];
+        run.blocks[static_cast<std::size_t>(p)].value[static_cast<std::size_t>(k - 1)] = value.r;
       },
       [&](lines& file, int p) {
         // The rule by which the solver stops a search that ended on another eigenvalue: the

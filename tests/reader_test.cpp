@@ -245,7 +245,8 @@ TEST(Plot, DataAgreesWithTheMathematics) {
   const int fd = open(dir.path.c_str(), O_RDONLY | O_DIRECTORY);
   writeplotdata(fd, dir.path.string(), run);
   close(fd);
-  const double L = npts * h, printed = 0.5 * std::pow(10.0, -samplerecord.descriptors()[2].digits);
+  const double L = npts * h,
+               printed = 0.5 * std::pow(10.0, -samplerecord.descriptors().back().digits);
   std::istringstream eigen(slurp(dir.path / "eigen.dat"));
   std::istringstream passes(slurp(dir.path / "passes.dat")),
       guesses(slurp(dir.path / "guesses.dat"));
