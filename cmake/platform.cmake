@@ -75,7 +75,17 @@ check_cxx_source_compiles([=[
 [[gnu::target_clones("avx", "default")]] int f() { return 0; }
 int main() { return f(); }]=] EIGENSHOOT_CLONES)
 
-foreach(feature IN ITEMS POSIX INT128 CLONES)
+# std::from_chars for double, with which the reader reads the numbers of a run's files. libc++
+# up to 14 (Apple's among them) has it deleted; there the reader takes strtod, as exact.
+check_cxx_source_compiles([[
+#include <charconv>
+int main() {
+  const char text[] = "9.830165419897869";
+  double v = 0.0;
+  return static_cast<int>(std::from_chars(text, text + sizeof text - 1, v).ec);
+}]] EIGENSHOOT_FROM_CHARS_DOUBLE)
+
+foreach(feature IN ITEMS POSIX INT128 CLONES FROM_CHARS_DOUBLE)
   if(EIGENSHOOT_${feature})
     add_compile_definitions(EIGENSHOOT_${feature}=1)
   endif()

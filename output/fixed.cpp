@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <utility>
 
 #include "output/output.h"
@@ -25,19 +26,22 @@ std::to_chars_result generalfixed(char* first, char* last, double v, int d) {
   return r;
 }
 
-// The field by the general conversion. The text is produced in place at the field's start with
-// room for one column more than the field: a value that still needs w + 1 columns fits only by
-// dropping the optional zero before the point; anything longer is w asterisks.
+// The field by the general conversion. The text is produced in place at the field's start and
+// right-justified there. A text one column wider than the field is produced apart: it fits only
+// by dropping the optional zero before the point; anything longer is w asterisks.
 char* generalfield(char* out, int w, int d, double v) {
-  const auto [end, ec] = generalfixed(out, out + w + 1, v, d);
-  if (ec != std::errc{}) return std::fill_n(out, w, '*');
-  const int n = static_cast<int>(end - out);
-  if (n == w + 1) {
-    const int zero = out[0] == '-' ? 1 : 0;  // position of the digit before the point
-    if (out[zero] != '0' || out[zero + 1] != '.') return std::fill_n(out, w, '*');
-    std::memmove(out + zero, out + zero + 1, static_cast<std::size_t>(n - zero - 1));
-    return out + w;
+  const auto [end, ec] = generalfixed(out, out + w, v, d);
+  if (ec != std::errc{}) {
+    std::string wider(static_cast<std::size_t>(w) + 1, ' ');
+    const auto [widerend, widerec] = generalfixed(wider.data(), wider.data() + w + 1, v, d);
+    const std::size_t zero = wider[0] == '-' ? 1 : 0;  // position of the digit before the point
+    if (widerec != std::errc{} || wider[zero] != '0' || wider[zero + 1] != '.') {
+      return std::fill_n(out, w, '*');
+    }
+    wider.erase(zero, 1);
+    return std::copy(wider.begin(), wider.end(), out);
   }
+  const int n = static_cast<int>(end - out);
   std::memmove(out + (w - n), out, static_cast<std::size_t>(n));
   std::fill_n(out, w - n, ' ');
   return out + w;
@@ -55,7 +59,8 @@ char* generalfield(char* out, int w, int d, double v) {
 __extension__ using uint128 = unsigned __int128;
 
 // "000" to "999", each in four bytes: three decimal digits by one 4-byte copy, whose fourth
-// byte lands on the column after them, to be overwritten by what follows.
+// byte lands on the column after them, to be overwritten by what follows; at the field's end,
+// where nothing follows, by a 3-byte copy.
 constexpr std::array<char, 4000> digittriples = [] {
   std::array<char, 4000> triples{};
   for (std::size_t n = 0; n < 1000; ++n) {
@@ -108,8 +113,12 @@ char* pointanddecimals(char* out, const descriptor& f, double v, char* end,
                        std::uint64_t fraction) {
   char* digit = end - D;
   digit[-1] = '.';
-  for (int k = 0; k < D / 3; ++k, digit += 3) {
+  constexpr int spilling = D % 3 == 0 ? D / 3 - 1 : D / 3;  // triples with a column after them
+  for (int k = 0; k < spilling; ++k, digit += 3) {
     std::memcpy(digit, &digittriples[4 * nextdecimals(fraction, 1000)], 4);
+  }
+  if constexpr (D % 3 == 0 && D > 0) {
+    std::memcpy(digit, &digittriples[4 * nextdecimals(fraction, 1000)], 3);
   }
   if constexpr (D % 3 == 2)
     std::memcpy(digit, &digittriples[4 * nextdecimals(fraction, 100) + 1], 2);
@@ -129,7 +138,7 @@ char* pointanddecimals(char* out, const descriptor& f, double v, char* end,
 template <int D>
 [[gnu::noinline]] char* widefield(char* out, const descriptor& f, double v, std::uint64_t whole,
                                   std::uint64_t fraction) {
-  std::memcpy(out, layoutblanks, layoutslack);
+  shortblanks(out, static_cast<std::size_t>(f.lead + f.width));
   char* const field = out + f.lead;
   char* const end = field + f.width;
   char* first = end - D - 1;  // the point
@@ -152,7 +161,7 @@ template <int D>
 // The common case is 2^-11 <= |v| < 10 once rounded: then v = m * 2^-s exactly with a 53-bit
 // m and s <= 63, the integer part m >> s is one digit, and the bits below the point, moved to
 // the top of a 64-bit word, are a fraction f / 2^64 without loss. Over a field first filled
-// with blanks by one fixed-size copy, the decimals end where the field ends, and the point, the
+// with blanks by two fixed-size copies, the decimals end where the field ends, and the point, the
 // digit and the sign go just before them. Everything that the common case does not need (a
 // longer integer part, a carry into it, other values) is out of line, so that this path only
 // jumps there and saves no registers.
@@ -166,8 +175,7 @@ char* fastfield(char* out, const descriptor& f, double v) {
   if constexpr (D == 0) whole += fraction > half - (whole & 1);
   if (whole >= 10) return widefield<D>(out, f, v, whole, fraction);
 
-  std::memcpy(out, layoutblanks, layoutslack);
-  char* const end = out + f.lead + f.width;
+  char* const end = shortblanks(out, static_cast<std::size_t>(f.lead + f.width));
   char* const point = end - D - 1;
   point[-1] = static_cast<char>('0' + whole);
   if (bits >> 63 != 0) point[-2] = '-';

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <cstring>
 #include <initializer_list>
 #include <span>
 #include <stdexcept>
@@ -37,23 +38,38 @@ struct descriptor {
   const fieldwriter* write = nullptr;  // for Fw.d
 };
 
-// Record layout, without a line terminator. layout() writes exactly f.width() characters
-// and needs layoutslack spare columns after them, which it may overwrite.
-inline constexpr std::size_t layoutslack = 32;
-inline constexpr char layoutblanks[] = "                                ";  // copied whole
-static_assert(sizeof layoutblanks == layoutslack + 1);
+// Record layout, without a line terminator: layout() writes exactly f.width() characters and
+// no byte after them.
+//
+// n blanks, 0 <= n <= 32: two overlapping fixed-size copies of at most 16 bytes each, so that
+// the common short runs take no loop and no byte after the last blank is touched.
+inline constexpr char layoutblanks[] = "                ";
+inline char* shortblanks(char* out, std::size_t n) {
+  if (n >= 16) {
+    std::memcpy(out, layoutblanks, 16);
+    std::memcpy(out + n - 16, layoutblanks, 16);
+  } else if (n >= 4) {
+    const std::size_t half = n >= 8 ? 8 : 4;
+    std::memcpy(out, layoutblanks, half);
+    std::memcpy(out + n - half, layoutblanks, half);
+  } else {
+    for (std::size_t k = 0; k < n; ++k) out[k] = ' ';
+  }
+  return out + n;
+}
+inline constexpr int shortcolumns = 32;
 
 // The writers of Fw.d fields. Each writes its lead blanks and one field: v rounded to d
 // decimals (ties to even), always with a point, right-justified, the zero before the point
 // dropped only when the field is otherwise too narrow, w asterisks when even that fails. There
-// is one writer for each digit count up to fastdigits, for fields of at most layoutslack columns
-// with their lead that leave room for a sign and a digit before the point, and last a general
-// one for every other field.
+// is one writer for each digit count up to fastdigits, for fields of at most shortcolumns
+// columns with their lead that leave room for a sign and a digit before the point, and last a
+// general one for every other field.
 inline constexpr int fastdigits = 16;
 extern const std::array<fieldwriter, fastdigits + 2> fieldwriters;
 constexpr const fieldwriter* fixedwriter(const descriptor& d) {
-  const bool fast = d.digits <= fastdigits && d.lead + d.width <= static_cast<int>(layoutslack) &&
-                    d.width >= d.digits + 3;
+  const bool fast =
+      d.digits <= fastdigits && d.lead + d.width <= shortcolumns && d.width >= d.digits + 3;
   return &fieldwriters[fast ? d.digits : fastdigits + 1];
 }
 
@@ -105,7 +121,9 @@ struct item {
 };
 
 // layout() throws std::invalid_argument when the items do not match the format's descriptors;
-// listed() writes at most listedsize(items) characters.
+// listed() writes at most listedsize(items) characters, a real in at most listedreal (the
+// shortest form that reads back as the same double is at most that long).
+inline constexpr std::size_t listedreal = 24;
 char* layout(char* out, const format& f, std::span<const item> items);
 std::size_t listedsize(std::span<const item> items);
 char* listed(char* out, std::span<const item> items);

@@ -13,14 +13,10 @@ namespace {
   throw std::invalid_argument(why);
 }
 
-// nX: a short run of blanks is one fixed-size copy into the record's spare room.
+// nX: a short run of blanks by fixed-size copies, a long one by a loop.
 char* blanks(char* out, int n) {
-  if (n <= static_cast<int>(layoutslack)) {
-    std::memcpy(out, layoutblanks, layoutslack);
-  } else {
-    std::fill_n(out, n, ' ');
-  }
-  return out + n;
+  if (n <= shortcolumns) return shortblanks(out, static_cast<std::size_t>(n));
+  return std::fill_n(out, n, ' ');
 }
 
 // Iw: the integer right-justified, or w asterisks when it does not fit.
@@ -31,9 +27,6 @@ char* integerfield(char* out, int w, int v) {
   std::fill_n(out, w - n, ' ');
   return std::copy(digits, digits + n, out + (w - n));
 }
-
-// Widest list-directed real: the shortest round-trip form of any double.
-constexpr std::size_t maxreal = 24;
 
 }  // namespace
 
@@ -64,7 +57,7 @@ char* layout(char* out, const format& f, std::span<const item> items) {
 
 std::size_t listedsize(std::span<const item> items) {
   std::size_t n = 1;
-  for (const item& it : items) n += it.what == item::kind::text ? it.s.size() : maxreal + 1;
+  for (const item& it : items) n += it.what == item::kind::text ? it.s.size() : listedreal + 1;
   return n;
 }
 
@@ -82,8 +75,8 @@ char* listed(char* out, std::span<const item> items) {
       continue;
     }
     if (afterreal) *out++ = ' ';
-    out = it.what == item::kind::real ? std::to_chars(out, out + maxreal, it.r).ptr
-                                      : std::to_chars(out, out + maxreal, it.i).ptr;
+    out = it.what == item::kind::real ? std::to_chars(out, out + listedreal, it.r).ptr
+                                      : std::to_chars(out, out + listedreal, it.i).ptr;
     afterreal = true;
   }
   return out;

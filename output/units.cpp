@@ -82,11 +82,10 @@ void drain(unit& u) {
   if (std::fflush(u.stream) != 0) failed(u);
 }
 
-// Room for a record of n characters, its line terminator and the columns that the layout
-// may overwrite after it.
+// Room for a record of n characters and its line terminator.
 char* reserve(unit& u, std::size_t n) {
-  if (u.used + n + layoutslack > capacity) {
-    if (n + layoutslack > capacity) throw std::invalid_argument("output record too long");
+  if (u.used + n + 1 > capacity) {
+    if (n + 1 > capacity) throw std::invalid_argument("output record too long");
     drain(u);
   }
   return u.buffer + u.used;

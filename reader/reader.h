@@ -34,19 +34,30 @@ struct runfiles {
   std::array<searchpasses, neig> searches;
 };
 
-// The largest files that a run writes: longer ones are refused before they are read.
-inline constexpr std::size_t eigenfilelimit =
-    neig * (2 + (1 + sizeof eigenheader + 24 + 1) + npts * (samplerecord.width() + 1));
-inline constexpr std::size_t logfilelimit =
-    logheader.width() + 1 + neig * (maxpasses * (logpass.width() + 1) + 2);
+// The largest file of a shape, every line at its longest: longer ones are refused before they
+// are read.
+constexpr std::size_t largest(const fileshape& s) {
+  std::size_t part = static_cast<std::size_t>(s.before + s.after) +
+                     static_cast<std::size_t>(s.records) * (s.record->width() + 1u);
+  if (s.label != nullptr) part += 1 + std::char_traits<char>::length(s.label) + listedreal + 1;
+  return (s.header != nullptr ? s.header->width() + 1u : 0u) +
+         static_cast<std::size_t>(s.parts) * part;
+}
+inline constexpr std::size_t eigenfilelimit = largest(eigenshape);
+inline constexpr std::size_t logfilelimit = largest(logshape);
 
 // Reads one record laid out by f into its numbers (integers and reals, in the order of the
-// format's data descriptors). Returns false when the line is not such a record, or a number in
-// it is not finite.
+// format's data descriptors). Returns false when the line is not the record that layout()
+// writes of these numbers (the writer's own layout of them is compared byte for byte), or a
+// number in it is not finite.
 bool readrecord(std::string_view line, const format& f, std::span<double> numbers);
 
-// The texts of the two files, as the program writes them, into run; and the check that they
-// are of one run: the last pass of each search is the eigenvalue of its block.
+// The texts of the two files, as the program writes them, into run, each read by its shape
+// (logshape, eigenshape): every line must be the one that the program writes of the numbers
+// read from it, each row's position the text of position(k), block i's values must change sign
+// i - 1 times over rows 1 to npts - 1 and the eigenvalues must increase (the rule by which the
+// solver stops a run). matchfiles checks that the files are of one run: the last pass of each
+// search is the eigenvalue of its block.
 void readeigenfile(std::string_view text, runfiles& run);
 void readlogfile(std::string_view text, runfiles& run);
 void matchfiles(const runfiles& run);

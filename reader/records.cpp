@@ -1,47 +1,58 @@
-// The records and the structure of the two files, as the program writes them.
+// The records and the structure of the two files, as the program writes them: each file is
+// read by its shape (solver/parameters.h), and each record is accepted only when the writer's
+// own code, given the numbers read from it, lays it out again byte for byte.
 #include <charconv>
 #include <cmath>
 #include <string>
+#include <utility>
 
 #include "reader/reader.h"
+
+#ifndef EIGENSHOOT_FROM_CHARS_DOUBLE
+#include <cstdlib>
+#endif
 
 namespace eigenshoot {
 
 namespace {
 
-bool blank(std::string_view s) {
-  for (const char c : s) {
-    if (c != ' ') return false;
-  }
-  return true;
+// The double nearest to the decimal text, which must be read whole. Where the standard library
+// has std::from_chars for double it reads it; elsewhere (libc++ up to 14 among them) strtod
+// does, as exactly, in the C locale, which the commands never change.
+bool todouble(std::string_view text, double& v) {
+#ifdef EIGENSHOOT_FROM_CHARS_DOUBLE
+  const auto [stop, fault] = std::from_chars(text.data(), text.data() + text.size(), v);
+  return fault == std::errc() && stop == text.data() + text.size();
+#else
+  // No number the program writes is this long; the copy ends the text for strtod.
+  char copy[64];
+  if (text.empty() || text.size() >= sizeof copy) return false;
+  *std::copy(text.begin(), text.end(), copy) = '\0';
+  char* stop = nullptr;
+  v = std::strtod(copy, &stop);
+  return stop == copy + text.size();
+#endif
 }
 
-// The first position from `at` on that holds no decimal digit.
-std::size_t pastdigits(std::string_view s, std::size_t at) {
-  while (at < s.size() && s[at] >= '0' && s[at] <= '9') ++at;
-  return at;
-}
-
-// The number of a field of Iw or Fw.d: right-justified, an integer or a fixed-point number
-// with exactly d decimals (the zero before the point may be missing), finite.
-bool fieldnumber(std::string_view field, const descriptor& d, double& v) {
-  std::size_t start = 0;
-  while (start < field.size() && field[start] == ' ') ++start;
-  const std::string_view text = field.substr(start);
-  const char* const end = text.data() + text.size();
+// The number of a field of Iw or Fw.d after its blanks, finite. Whether it is written as the
+// program writes it is decided by laying it out again.
+bool fieldnumber(std::string_view field, const descriptor& d, item& number) {
+  field.remove_prefix(std::min(field.find_first_not_of(' '), field.size()));
   if (d.what == descriptor::kind::integer) {
     int n = 0;
-    const auto [stop, fault] = std::from_chars(text.data(), end, n);
-    v = n;
-    return !text.empty() && fault == std::errc() && stop == end;
+    const auto [stop, fault] = std::from_chars(field.data(), field.data() + field.size(), n);
+    number = n;
+    return !field.empty() && fault == std::errc() && stop == field.data() + field.size();
   }
-  const std::size_t point = pastdigits(text, text.starts_with('-') ? 1 : 0);
-  if (point == text.size() || text[point] != '.' || pastdigits(text, point + 1) != text.size() ||
-      text.size() - point - 1 != static_cast<std::size_t>(d.digits)) {
-    return false;
-  }
-  const auto [stop, fault] = std::from_chars(text.data(), end, v, std::chars_format::fixed);
-  return fault == std::errc() && stop == end && std::isfinite(v);
+  double v = 0.0;
+  const bool read = todouble(field, v);
+  number = v;
+  return read && std::isfinite(v);
+}
+
+template <std::size_t... I>
+constexpr std::array<item, sizeof...(I)> noitems(std::index_sequence<I...>) {
+  return {item((static_cast<void>(I), 0))...};
 }
 
 // The lines of a file, counted from 1; a fault names the file and the line.
@@ -70,9 +81,10 @@ class lines {
   [[noreturn]] void fail(const std::string& why) const {
     throw fatalerror(std::string(name_) + ": " + why);
   }
-  [[noreturn]] void fault(const std::string& why) const {
-    fail("line " + std::to_string(number_) + ": " + why);
+  [[noreturn]] void faultat(int line, const std::string& why) const {
+    fail("line " + std::to_string(line) + ": " + why);
   }
+  [[noreturn]] void fault(const std::string& why) const { faultat(number_, why); }
 
  private:
   const char* name_;
@@ -80,95 +92,176 @@ class lines {
   int number_ = 0;
 };
 
-std::string shown(double v) {
-  char text[32];
-  return {text, std::to_chars(text, text + sizeof text, v).ptr};
+// A line as the list-directed writer writes the items.
+bool islisted(std::string_view line, std::span<const item> items) {
+  char text[64];
+  return listedsize(items) <= sizeof text && line == std::string_view(text, listed(text, items));
+}
+
+// The text of a file laid out as `shape` says, line by line. For part p (from 0) it calls
+// labelled(file, p, number) after reading the part's header and record(file, p, r, line) for
+// its r-th record (from 1), and ended(file, p) after the part's last record; each refuses what
+// it does not accept by file.fault.
+template <class Labelled, class Record, class Ended>
+void readshape(std::string_view text, const fileshape& shape, Labelled labelled, Record record,
+               Ended ended) {
+  lines file(shape.name, text);
+  const std::string cutshort =
+      "expected " + std::to_string(shape.parts) + (shape.upto ? " complete " : " ") +
+      shape.partsname +
+      (shape.upto ? "" : " of " + std::to_string(shape.records) + " " + shape.recordsname);
+  if (shape.header != nullptr) {
+    std::string want(static_cast<std::size_t>(shape.header->width()), ' ');
+    if (file.next(cutshort) !=
+        std::string_view(want.data(), layout(want.data(), *shape.header, {}))) {
+      file.fault("expected the header laid out as " + std::string(shape.header->text()));
+    }
+  }
+  const std::array<item, 0> empty{};
+  for (int p = 0; p < shape.parts; ++p) {
+    for (int n = 0; n < shape.before; ++n) {
+      if (!islisted(file.next(cutshort), empty)) {
+        file.fault("expected " + std::to_string(shape.before) + " empty lines before a " +
+                   shape.part);
+      }
+    }
+    if (shape.label != nullptr) {
+      // The list-directed record of the label and a real: a blank, the label, the number; the
+      // items without a real take the columns before the number.
+      const std::string_view line = file.next(cutshort);
+      const std::array<item, 1> label{shape.label};
+      const std::size_t start = std::min(listedsize(label), line.size());
+      double number = 0.0;
+      if (!todouble(line.substr(start), number) || !std::isfinite(number) ||
+          !islisted(line, std::array<item, 2>{shape.label, number})) {
+        file.fault(
+            "expected \"" +
+            std::string(shape.label, std::string_view(shape.label).find_last_not_of(' ') + 1) +
+            "\" and a number");
+      }
+      labelled(file, p, number);
+    }
+    int r = 1;
+    for (; r <= shape.records; ++r) {
+      const std::string_view line = file.next(cutshort);
+      if (shape.upto && r > 1 && islisted(line, empty)) break;
+      record(file, p, r, line);
+    }
+    ended(file, p);
+    for (int n = shape.upto && r <= shape.records ? 1 : 0; n < shape.after; ++n) {
+      const std::string_view line = file.next(cutshort);
+      if (islisted(line, empty)) continue;
+      if (shape.upto && n == 0) {
+        file.fault(std::string("more ") + shape.recordsname + " than a " + shape.part + " makes (" +
+                   std::to_string(shape.records) + ")");
+      }
+      file.fault("expected " + std::to_string(shape.after) + " empty lines after a " + shape.part);
+    }
+  }
+  std::string_view extra;
+  if (file.next(extra)) {
+    file.fault("more than " + std::to_string(shape.parts) + " " + shape.partsname);
+  }
 }
 
 }  // namespace
 
 bool readrecord(std::string_view line, const format& f, std::span<double> numbers) {
   if (line.size() != static_cast<std::size_t>(f.width())) return false;
-  std::size_t at = 0, item = 0;
+  std::array<item, 16> items = noitems(std::make_index_sequence<16>{});
+  std::size_t at = 0, count = 0;
   for (const descriptor& d : f.descriptors()) {
     using k = descriptor::kind;
-    const std::size_t lead = static_cast<std::size_t>(d.lead),
-                      width = static_cast<std::size_t>(d.width);
-    if (d.what == k::literal ? line.substr(at, width) != d.text
-                             : !blank(line.substr(at, lead + (d.what == k::blanks ? width : 0)))) {
-      return false;
-    }
     if (d.what == k::integer || d.what == k::fixed) {
-      if (item == numbers.size() || !fieldnumber(line.substr(at + lead, width), d, numbers[item++]))
+      if (count == numbers.size() || !fieldnumber(line.substr(at + static_cast<std::size_t>(d.lead),
+                                                              static_cast<std::size_t>(d.width)),
+                                                  d, items[count])) {
         return false;
+      }
+      numbers[count] = items[count].what == item::kind::integer ? items[count].i : items[count].r;
+      ++count;
     }
-    at += lead + width;
+    at += static_cast<std::size_t>(d.lead + d.width);
   }
-  return item == numbers.size();
+  if (count != numbers.size()) return false;
+  // Laid out again by the writer: only the text that the writer makes of these numbers passes.
+  char room[128];
+  std::string more(line.size() > sizeof room ? line.size() : 0, '\0');
+  char* const again = line.size() > sizeof room ? more.data() : room;
+  return std::string_view(again, layout(again, f, std::span(items.data(), count))) == line;
 }
 
 void readeigenfile(std::string_view text, runfiles& run) {
-  lines file(eigenfile, text);
-  const std::string cutshort =
-      "expected " + std::to_string(neig) + " blocks of " + std::to_string(npts) + " rows";
-  for (eigenblock& block : run.blocks) {
-    for (int empty = 0; empty < 2; ++empty) {
-      if (!file.next(cutshort).empty()) file.fault("expected two empty lines before a block");
-    }
-    // The header is " #E= " and E in the shortest form that reads back as the same double.
-    const std::string_view header = file.next(cutshort);
-    const std::string_view number =
-        header.substr(std::min(header.size(), 1 + std::string_view(eigenheader).size()));
-    const auto [stop, fault] =
-        std::from_chars(number.data(), number.data() + number.size(), block.E);
-    if (!header.starts_with(std::string(" ") + eigenheader) || fault != std::errc() ||
-        stop != number.data() + number.size() || !std::isfinite(block.E)) {
-      file.fault("expected \"#E=\" and a number");
-    }
-    block.line = file.number();
-    for (int k = 1; k <= npts; ++k) {
-      std::array<double, 2> row;
-      if (!readrecord(file.next(cutshort), samplerecord, row)) {
-        file.fault("expected a position and a value, laid out as " +
-                   std::string(samplerecord.text()));
-      }
-      // Positions are printed to 12 decimals; anything further off than a millionth of a step
-      // is a row missing, added or out of place.
-      if (std::abs(row[0] - position(k)) > 1e-6 * h) {
-        file.fault(k == 1 ? "expected the position " + shown(x0)
-                          : "not one step after the row before");
-      }
-      block.value[static_cast<std::size_t>(k - 1)] = row[1];
-    }
-  }
-  std::string_view extra;
-  if (file.next(extra)) file.fault("more than " + std::to_string(neig) + " blocks");
+  const std::size_t positionwidth = static_cast<std::size_t>(samplerecord.descriptors()[0].lead +
+                                                             samplerecord.descriptors()[0].width);
+  readshape(
+      text, eigenshape,
+      [&](lines& file, int p, double E) {
+        eigenblock& block = run.blocks[static_cast<std::size_t>(p)];
+        block.E = E;
+        block.line = file.number();
+        if (p > 0 && !(E > run.blocks[static_cast<std::size_t>(p - 1)].E)) {
+          file.fault("the eigenvalue of block " + std::to_string(p + 1) +
+                     " is not above that of block " + std::to_string(p));
+        }
+      },
+      [&](lines& file, int p, int k, std::string_view line) {
+        // The row is exactly what the writer makes of position(k) and the value read from its
+        // field: one reading and one layout for a row as written. Any other line is then told
+        // apart: a line that is no such record, or a row whose position is not the text of
+        // position(k) (a row out of place, added or missing).
+        const descriptor& field = samplerecord.descriptors().back();
+        item value = 0.0;
+        char want[samplerecord.width()];
+        const bool read =
+            line.size() == sizeof want &&
+            fieldnumber(line.substr(sizeof want - static_cast<std::size_t>(field.width)), field,
+                        value);
+        const std::array<item, 2> row{position(k), read ? value.r : 0.0};
+        if (!read || std::string_view(want, layout(want, samplerecord, row)) != line) {
+          std::array<double, 2> numbers;
+          if (!readrecord(line, samplerecord, numbers)) {
+            file.fault("expected a position and a value, laid out as " +
+                       std::string(samplerecord.text()));
+          }
+          std::string_view x(want, positionwidth);
+          x.remove_prefix(x.find_first_not_of(' '));
+          file.fault(k == 1 ? "expected the position " + std::string(x)
+                            : std::string("not one step after the row before"));
+        }
+        run.blocks[static_cast<std::size_t>(p)].value[static_cast<std::size_t>(k - 1)] = value.r;
+      },
+      [&](lines& file, int p) {
+        // The rule by which the solver stops a search that ended on another eigenvalue: the
+        // eigenfunction of block i changes sign i - 1 times. Zeros keep their sign as written.
+        const eigenblock& block = run.blocks[static_cast<std::size_t>(p)];
+        const int changes = signchanges([&](int k) {
+          return std::signbit(block.value[static_cast<std::size_t>(k - 1)]) ? -1.0 : 1.0;
+        });
+        if (changes != p) {
+          file.faultat(block.line, "block " + std::to_string(p + 1) + " changes sign " +
+                                       std::to_string(changes) + " times over rows 1 to " +
+                                       std::to_string(npts - 1) + ", eigenfunction " +
+                                       std::to_string(p + 1) + " " + std::to_string(p) +
+                                       " times: the search ended on another eigenvalue");
+        }
+      });
 }
 
 void readlogfile(std::string_view text, runfiles& run) {
-  lines file(logfile, text);
-  const std::string cutshort = "expected " + std::to_string(neig) + " complete searches";
-  char header[logheader.width() + layoutslack];
-  if (file.next(cutshort) != std::string_view(header, layout(header, logheader, {}))) {
-    file.fault("expected the header \"#N E\"");
-  }
-  for (searchpasses& search : run.searches) {
-    search.estimate.clear();
-    for (std::string_view line = file.next(cutshort); !(line.empty() && !search.estimate.empty());
-         line = file.next(cutshort)) {
-      const std::size_t pass = search.estimate.size() + 1;
-      std::array<double, 2> record;
-      if (!readrecord(line, logpass, record) || record[0] != static_cast<double>(pass)) {
-        file.fault("expected pass " + std::to_string(pass) + " and a number");
-      }
-      if (pass > static_cast<std::size_t>(maxpasses)) file.fault("more passes than a search makes");
-      search.estimate.push_back(record[1]);
-      search.lastline = file.number();
-    }
-    if (!file.next(cutshort).empty()) file.fault("expected two empty lines after the last pass");
-  }
-  std::string_view extra;
-  if (file.next(extra)) file.fault("more than " + std::to_string(neig) + " searches");
+  for (searchpasses& search : run.searches) search.estimate.clear();
+  readshape(
+      text, logshape, [](lines&, int, double) {},
+      [&](lines& file, int p, int pass, std::string_view line) {
+        searchpasses& search = run.searches[static_cast<std::size_t>(p)];
+        std::array<double, 2> record;
+        if (!readrecord(line, logpass, record) || record[0] != static_cast<double>(pass)) {
+          file.fault("expected pass " + std::to_string(pass) + " and a number");
+        }
+        search.estimate.push_back(record[1]);
+        search.lastline = file.number();
+      },
+      [](lines&, int) {});
 }
 
 // The log writes each estimate with 16 decimals and the eigenfunction file the converged one in
@@ -177,7 +270,7 @@ void matchfiles(const runfiles& run) {
   for (int i = 0; i < neig; ++i) {
     const searchpasses& search = run.searches[static_cast<std::size_t>(i)];
     const auto printed = [&](double E) {
-      char record[logpass.width() + layoutslack];
+      char record[logpass.width()];
       const std::array<item, 2> items{static_cast<int>(search.estimate.size()), E};
       return std::string(record, layout(record, logpass, items));
     };

@@ -43,7 +43,7 @@ void eigenfunctions() {
     shoot(i);
     checkeigenfunction(i);
   }
-  openunit(2, eigenfile);
+  openunit(2, eigenshape.name);
 
   for (int i = 1; i <= neig; ++i) {
     norm[i - 1] = normalize(i);
@@ -52,11 +52,10 @@ void eigenfunctions() {
 
   // Row k pairs the position where step k starts with the value after step k.
   for (int i = 1; i <= neig; ++i) {
-    writelist(2);
-    writelist(2);
-    writelist(2, eigenheader, eigen[i - 1]);
-    for (int k = 1; k <= npts; ++k) {
-      writefmt(2, samplerecord, position(k), psi(i, k) * norm[i - 1]);
+    for (int empty = 0; empty < eigenshape.before; ++empty) writelist(2);
+    writelist(2, eigenshape.label, eigen[i - 1]);
+    for (int k = 1; k <= eigenshape.records; ++k) {
+      writefmt(2, *eigenshape.record, position(k), psi(i, k) * norm[i - 1]);
     }
   }
 }

@@ -29,10 +29,9 @@ double secant(int i, double ea, double eb, int passes) {
     if (!std::isfinite(enew)) stuck(i, m, "secant estimate is not finite");
     cts.E = enew;
     const double fnew = shoot();
-    writefmt(1, logpass, m, enew);
+    writefmt(1, *logshape.record, m, enew);
     if (tol > std::abs(fnew)) {
-      writelist(1);
-      writelist(1);
+      for (int empty = 0; empty < logshape.after; ++empty) writelist(1);
       return enew;
     }
     if (!std::isfinite(fnew)) stuck(i, m, "residual is not finite");
@@ -43,8 +42,8 @@ double secant(int i, double ea, double eb, int passes) {
 }
 
 void eigensearch() {
-  openunit(1, logfile);
-  writefmt(1, logheader);
+  openunit(1, logshape.name);
+  writefmt(1, *logshape.header);
   for (int i = 1; i <= neig; ++i) eigen[i - 1] = secant(i, guess1[i - 1], guess2[i - 1]);
   // The log is complete and closed, its close checked, before the eigenfunction file is
   // touched: a run that fails on the log leaves an earlier eigenfunction file as it was.

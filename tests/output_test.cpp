@@ -16,12 +16,16 @@
 namespace eigenshoot {
 namespace {
 
-// The record, checked to be exactly as wide as its format text promises.
+// The record, checked to be exactly as wide as its format text promises and to leave every
+// byte after it as it was.
 std::string formatted(std::string_view text, std::vector<item> items) {
   const format f = format::made(text);
-  std::string record(static_cast<std::size_t>(f.width()) + layoutslack, '?');
-  record.resize(static_cast<std::size_t>(layout(record.data(), f, items) - record.data()));
-  EXPECT_EQ(record.size(), static_cast<std::size_t>(f.width())) << text;
+  const std::size_t width = static_cast<std::size_t>(f.width()), after = 40;
+  std::string record(width + after, '?');
+  const char* const end = layout(record.data(), f, items);
+  EXPECT_EQ(end - record.data(), f.width()) << text;
+  EXPECT_EQ(record.substr(width), std::string(after, '?')) << text;
+  record.resize(width);
   return record;
 }
 
