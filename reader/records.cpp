@@ -233,11 +233,10 @@ void readeigenfile(std::string_view text, runfiles& run) {
       },
       [&](lines& file, int p) {
         // The rule by which the solver stops a search that ended on another eigenvalue: the
-        // eigenfunction of block i changes sign i - 1 times. Zeros keep their sign as written.
+        // eigenfunction of block i changes sign i - 1 times.
         const eigenblock& block = run.blocks[static_cast<std::size_t>(p)];
-        const int changes = signchanges([&](int k) {
-          return std::signbit(block.value[static_cast<std::size_t>(k - 1)]) ? -1.0 : 1.0;
-        });
+        const int changes =
+            signchanges([&](int k) { return block.value[static_cast<std::size_t>(k - 1)]; });
         if (changes != p) {
           file.faultat(block.line, "block " + std::to_string(p + 1) + " changes sign " +
                                        std::to_string(changes) + " times over rows 1 to " +

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstddef>
 
 #include "output/output.h"
@@ -85,11 +86,12 @@ inline constexpr fileshape eigenshape{eigenfile,   nullptr,       neig, "block",
 // The number of sign changes between neighbouring values of a row of an eigenfunction over
 // rows 1 to npts - 1; the last row holds the search's residual, not a value of the function.
 // The n-th eigenfunction has n - 1 of them: a search that ended on another eigenvalue than its
-// own is told by it.
+// own is told by it. The sign is the sign bit, as the file shows it: a value too small for its
+// decimals is written "-0.000000000000" when it is negative.
 template <class Row>
 int signchanges(const Row& value) {
   int changes = 0;
-  for (int k = 2; k < npts; ++k) changes += (value(k) < 0.0) != (value(k - 1) < 0.0);
+  for (int k = 2; k < npts; ++k) changes += std::signbit(value(k)) != std::signbit(value(k - 1));
   return changes;
 }
 
