@@ -101,6 +101,12 @@ class signalsheld {
   throw fatalerror(what + ": " + std::strerror(error));
 }
 
+// A failure on the scratch directory's file `name`: `error` is taken before the path is built,
+// which may change errno.
+[[noreturn]] void failedinscratch(const char* name, int error) {
+  failed(std::string(scratchname) + "/" + name, error);
+}
+
 // A descriptor of the command's own, closed when it goes.
 class descriptor {
  public:
@@ -204,7 +210,7 @@ int rungnuplot(const scratch& dir) {
 
   const descriptor out(
       openat(dir.fd(), "gnuplot.out", O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-  if (out.get() < 0) failed(std::string(scratchname) + "/gnuplot.out", errno);
+  if (out.get() < 0) failedinscratch("gnuplot.out", errno);
   const descriptor in(open("/dev/null", O_RDONLY | O_CLOEXEC));
   if (in.get() < 0) failed("/dev/null", errno);
   // Tells why gnuplot could not be started; closed by its start.
@@ -320,10 +326,10 @@ void judge(int status) {
   ssize_t n;
   {
     const descriptor fd(openat(scratchfd, "gnuplot.out", O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) failed(std::string(scratchname) + "/gnuplot.out", errno);
+    if (fd.get() < 0) failedinscratch("gnuplot.out", errno);
     while ((n = read(fd.get(), said, sizeof said)) < 0 && errno == EINTR) {
     }
-    if (n < 0) failed(std::string(scratchname) + "/gnuplot.out", errno);
+    if (n < 0) failedinscratch("gnuplot.out", errno);
   }
   const std::string_view words = toldline(std::string_view(said, static_cast<std::size_t>(n)));
   std::string why = n > 0 ? (words.empty() ? "it wrote empty lines" : escaped(words))

@@ -175,9 +175,10 @@ standin 'printf "\\nset term qt\\n         ^\\nline 0: unknown terminal\\n\\nWAR
 refused "gnuplot's error after its echo" 1 "eigenshoot-plot: gnuplot could not draw the pictures: line 0: unknown terminal"
 standin 'draw; echo word >&2'
 refused "a word on gnuplot's standard error" 1 "eigenshoot-plot: gnuplot could not draw the pictures: word"
-standin 'draw; head -c 70000 "$0".png >eigenfunctions.png'
-cp ../good/eigenfunctions.png ../bin/gnuplot.png
+standin 'draw; truncate -s 70000 eigenfunctions.png'
 refused "a picture cut at its middle" 1 "eigenshoot-plot: gnuplot could not draw the pictures: eigenfunctions.png: not a whole PNG file"
+standin 'draw; echo >>convergence.png'
+refused "a byte after a picture's end" 1 "eigenshoot-plot: gnuplot could not draw the pictures: convergence.png: not a whole PNG file"
 for signal in HUP:129 INT:130 TERM:143 QUIT:131; do
   standin "echo half >eigenfunctions.png; kill -${signal%:*} \$PPID; exec sleep 5"
   refused "$signal while gnuplot draws" "${signal#*:}" ""
