@@ -43,6 +43,10 @@ void writenewfile(int dir, const std::string& where, const char* name, std::stri
   while (fd >= 0 && done < text.size()) {
     const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
     if (n < 0 && errno != EINTR) break;
+    if (n == 0) {  // no progress: the file system takes no more
+      errno = ENOSPC;
+      break;
+    }
     done += n > 0 ? static_cast<std::size_t>(n) : 0;
   }
   int fault = fd < 0 || done < text.size() ? errno : 0;

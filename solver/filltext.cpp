@@ -4,6 +4,7 @@
 #include <exception>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 
 #include "output/output.h"
