@@ -135,6 +135,13 @@ sed 3d ../log.good >Q7-2016-res.dat
 refused "a pass deleted" 1 "eigenshoot-plot: Q7-2016-res.dat: line 3: expected pass 2 and a number"
 rm apartat4.dat && mkfifo apartat4.dat
 refused "a FIFO" 1 "eigenshoot-plot: apartat4.dat: not a regular file"
+# In a sticky world-writable directory, a link of another user (a user other than the caller)
+# is not followed: what it leads to is not even opened. Handing it over needs root.
+[ "$(id -u)" = 65534 ] && other=1 || other=65534
+rm apartat4.dat && ln -s ../eigen.good apartat4.dat && chmod 1777 . &&
+  chown -h $other apartat4.dat 2>/dev/null &&
+  refused "another user's link in a sticky directory" 1 "eigenshoot-plot: apartat4.dat: not following a symbolic link of another user in a sticky directory"
+chmod 755 .
 rm apartat4.dat && truncate -s 1G apartat4.dat
 refused "a sparse file of 1 GB" 1 "" 'eigenshoot-plot: apartat4.dat: larger than a run writes ([0-9]* bytes at most)'
 rm convergence.png && mkdir convergence.png
