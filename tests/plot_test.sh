@@ -176,6 +176,12 @@ standin 'printf "\\nset term qt\\n         ^\\nline 0: unknown terminal\\n\\nWAR
 refused "gnuplot's error after its echo" 1 "eigenshoot-plot: gnuplot could not draw the pictures: line 0: unknown terminal"
 standin 'draw; echo word >&2'
 refused "a word on gnuplot's standard error" 1 "eigenshoot-plot: gnuplot could not draw the pictures: word"
+# A caller that ignores SIGCHLD hides no status of gnuplot's: gnuplot is still waited for.
+standin 'draw; exit 3'
+printf '#!/usr/bin/env perl\n$SIG{CHLD} = "IGNORE"; exec @ARGV;\n' >../bin/limited && chmod +x ../bin/limited
+wrap=../bin/limited
+refused "gnuplot's status, SIGCHLD ignored by the caller" 1 "eigenshoot-plot: gnuplot could not draw the pictures: exit status 3"
+wrap=
 standin 'draw; head -c 70000 "$0".png >eigenfunctions.png'
 cp ../good/eigenfunctions.png ../bin/gnuplot.png
 refused "a picture cut at its middle" 1 "eigenshoot-plot: gnuplot could not draw the pictures: eigenfunctions.png: not a whole PNG file"
