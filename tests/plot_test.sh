@@ -119,8 +119,10 @@ rows 'x = x * 1e-200'
 refused "positions 1e-200 times their size" 1 "eigenshoot-plot: apartat4.dat: line 5: not one step after the row before"
 rows 'x = x == 1 ? 1e-10 : 0'
 refused "positions 0 but the last" 1 "eigenshoot-plot: apartat4.dat: line 5: not one step after the row before"
-sed '3s/.*/ #E= 9.83016541989786/' ../eigen.good >apartat4.dat
-refused "files of two runs" 1 "eigenshoot-plot: Q7-2016-res.dat: line 4: not the eigenvalue of block 1 in apartat4.dat: the two files are of different runs"
+# Another first eigenvalue, still as the program writes one (its last digit dropped), against
+# the last pass of the first search (the line before the log's first empty line).
+sed '3s/.$//' ../eigen.good >apartat4.dat
+refused "files of two runs" 1 "eigenshoot-plot: Q7-2016-res.dat: line $(awk 'NF == 0 { print NR - 1; exit }' ../log.good): not the eigenvalue of block 1 in apartat4.dat: the two files are of different runs"
 head -c 73728 ../eigen.good >apartat4.dat
 refused "a file cut short" 1 "eigenshoot-plot: apartat4.dat: the last line is cut off"
 head -c 73728 ../eigen.good >apartat4.dat && rm -f ../gone && mkfifo ../gone && exec 4<>../gone 5>../gone 4<&-
