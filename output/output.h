@@ -159,6 +159,11 @@ std::string wrapped(std::string_view text, std::size_t columns);
 inline constexpr std::size_t helpcolumns = 79;
 
 // Makes the standard descriptors safe to write through before any file is opened: see units.cpp.
+// Whether the name is a symbolic link that may be followed. One in a sticky world-writable
+// directory that belongs neither to the caller nor to the directory's owner is refused with
+// "NAME: not following a symbolic link of another user in a sticky directory", as the kernel's
+// protection of such directories would. False where there are no links.
+bool followable(const std::string& name);
 void prepareoutput();
 
 // Units. open binds unit 1 or 2 to the named file in the working directory, created or

@@ -128,21 +128,6 @@ bool planted(uid_t owner, const std::string& directory) {
          owner != d.st_uid;
 }
 
-// Whether the name may be opened following a symbolic link. Where the kernel does not protect
-// symbolic links in sticky world-writable directories such as /tmp (that protection can be
-// off), the run refuses as it would: a link there owned neither by the caller nor by the
-// directory's owner is not followed, since another user may have planted it to make the run
-// overwrite a file of the caller's. Returns whether the name is a link at all.
-bool followable(const std::string& name) {
-  struct stat link;
-  if (lstat(name.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return false;
-  if (planted(link.st_uid, parentof(name))) {
-    throw fatalerror(name +
-                     ": not following a symbolic link of another user in a sticky directory");
-  }
-  return true;
-}
-
 // Why an existing file that the name leads to (through a link when `link`) must not be written,
 // or nullptr. Where the kernel does not protect regular files and FIFOs in sticky
 // world-writable directories (that protection can be off), the run refuses as it would: such a
@@ -246,6 +231,27 @@ std::FILE* openfile(unit& u) {
 #endif
 
 }  // namespace
+
+#ifdef EIGENSHOOT_POSIX
+// Where the kernel does not protect symbolic links in sticky world-writable directories such
+// as /tmp (that protection can be off), the commands refuse as it would: a link there owned
+// neither by the caller nor by the directory's owner is not followed, since another user may
+// have planted it to make a run overwrite a file of the caller's, or the plot command open a
+// device or a file of the caller's.
+bool followable(const std::string& name) {
+  struct stat link;
+  if (lstat(name.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return false;
+  if (planted(link.st_uid, parentof(name))) {
+    throw fatalerror(name +
+                     ": not following a symbolic link of another user in a sticky directory");
+  }
+  return true;
+}
+#else
+bool followable(const std::string&) {
+  return false;
+}
+#endif
 
 // A descriptor 0, 1 or 2 that is closed at start-up would be handed to the first file opened,
 // and records meant for standard output or diagnostics would land in that file. Each closed

@@ -182,6 +182,26 @@ class scratch {
   signalhandlers handlers_;
 };
 
+// While it lives, SIGCHLD is at its default. A caller that ignores it (or asks SA_NOCLDWAIT)
+// would have the kernel reap gnuplot unasked: its status would be lost, and its process id free
+// for another process while a signal handler may still kill it. gnuplot gets the caller's.
+class childrenwaited {
+ public:
+  childrenwaited() {
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGCHLD, &action, &before_);
+  }
+  ~childrenwaited() { sigaction(SIGCHLD, &before_, nullptr); }
+  childrenwaited(const childrenwaited&) = delete;
+  childrenwaited& operator=(const childrenwaited&) = delete;
+  const struct sigaction& before() const { return before_; }
+
+ private:
+  struct sigaction before_ {};
+};
+
 // gnuplot's environment: the caller's, without the variables that change what gnuplot draws or
 // where (GNUTERM, GNUPLOT_*), in a UTF-8 locale whatever the caller's.
 std::vector<std::string> gnuplotenvironment() {
@@ -219,6 +239,7 @@ int rungnuplot(const scratch& dir) {
   descriptor report(ends[0]), tell(ends[1]);
   if (fcntl(ends[0], F_SETFD, FD_CLOEXEC) != 0 || fcntl(ends[1], F_SETFD, FD_CLOEXEC) != 0)
     failed("pipe", errno);
+  const childrenwaited waited;
   pid_t pid;
   int forkerror;
   {
@@ -232,6 +253,7 @@ int rungnuplot(const scratch& dir) {
       for (std::size_t i = 0; i < passedon.size(); ++i) {
         setdisposition(passedon[i], callerignored[i] ? SIG_IGN : SIG_DFL);
       }
+      sigaction(SIGCHLD, &waited.before(), nullptr);
       sigprocmask(SIG_SETMASK, &held.before(), nullptr);
       const struct rlimit nocore = {0, 0};
       environ = envp.data();

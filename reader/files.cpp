@@ -30,7 +30,10 @@ namespace {
 
 #ifdef EIGENSHOOT_POSIX
 std::string readfile(const char* name, std::size_t limit) {
-  const int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  // A link of another user in a sticky directory is not followed: opening what it leads to (a
+  // device, a file of the caller's) is refused. A name that was no link is opened as none.
+  const int nofollow = followable(name) ? 0 : O_NOFOLLOW;
+  const int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | nofollow);
   if (fd < 0) {
     failed(name, errno == ENOENT ? "not found here (run eigenshoot in this directory first)"
                                  : std::strerror(errno));
