@@ -55,14 +55,22 @@ void appendpairs(std::string& out, const namedvalue& a, const namedvalue& b) {
 
 // The words of `text` appended as lines of at most `columns` characters, the first one starting
 // at the end of `out` (which holds `indent` characters of it), every further one after `indent`
-// blanks. A word longer than a line has a line to itself.
+// blanks. A word longer than a line has a line to itself; the two sides of " = " and " - " count as
+// one.
 void fill(std::string& out, std::string_view text, std::size_t indent, std::size_t columns) {
   std::size_t used = indent;
   bool first = true;
   for (std::size_t at = 0; at < text.size();) {
     at = text.find_first_not_of(' ', at);
     if (at == std::string_view::npos) break;
-    const std::size_t end = std::min(text.find(' ', at), text.size());
+    const auto wordend = [&](std::size_t from) {
+      return std::min(text.find(' ', from), text.size());
+    };
+    std::size_t end = wordend(at);
+    // A formula, "h = (1 - 0)/499" or "n - 1", is not broken at its signs.
+    while (text.substr(end).starts_with(" = ") || text.substr(end).starts_with(" - ")) {
+      end = wordend(end + 3);
+    }
     const std::string_view word = text.substr(at, end - at);
     if (!first && used + 1 + word.size() > columns) {
       out += '\n';

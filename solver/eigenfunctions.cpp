@@ -28,10 +28,10 @@ void checkeigenfunction(int i) {
   const std::string which = "eigenvalue " + std::to_string(i);
   throw fatalerror(which + ": the guesses " + shown(guess1[n]) + " and " + shown(guess2[n]) +
                    " led to E = " + shown(eigen[n]) +
-                   (changes != i - 1
-                        ? " with " + std::to_string(changes) +
-                              " sign changes in its eigenfunction, not " + std::to_string(i - 1)
-                        : ", not above eigenvalue " + std::to_string(i - 1)) +
+                   (changes != i - 1 ? " with " + std::to_string(changes) +
+                                           (changes == 1 ? " sign change" : " sign changes") +
+                                           " in its eigenfunction, not " + std::to_string(i - 1)
+                                     : ", not above eigenvalue " + std::to_string(i - 1)) +
                    ": another eigenvalue; choose guesses nearer to " + which);
 }
 

@@ -32,6 +32,7 @@ TEST(Texts, WrappedAtBlanks) {
   // A word longer than a line stands alone; an item's continuation line is joined to it.
   EXPECT_EQ(wrapped("a abcdefghijkl b\n  f  x\n     y\n  g\n", 8),
             "a\nabcdefghijkl\nb\n  f  x y\n  g\n");
+  EXPECT_EQ(wrapped("x h = 1 - 0 y\n", 6), "x\nh = 1 - 0\ny\n");  // a formula kept whole
 }
 
 // Every line of both usage texts fits, every value is filled in, and the values shown are the
