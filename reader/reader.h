@@ -39,8 +39,8 @@ struct runfiles {
 constexpr std::size_t largest(const fileshape& s) {
   std::size_t part = static_cast<std::size_t>(s.before + s.after) +
                      static_cast<std::size_t>(s.records) * (s.record->width() + 1u);
-  if (s.label != nullptr) part += 1 + std::char_traits<char>::length(s.label) + listedreal + 1;
-  return (s.header != nullptr ? s.header->width() + 1u : 0u) +
+  if (!s.label.empty()) part += 1 + s.label.size() + listedreal + 1;
+  return (s.header->width() > 0 ? s.header->width() + 1u : 0u) +
          static_cast<std::size_t>(s.parts) * part;
 }
 inline constexpr std::size_t eigenfilelimit = largest(eigenshape);

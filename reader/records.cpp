@@ -110,7 +110,7 @@ void readshape(std::string_view text, const fileshape& shape, Labelled labelled,
       "expected " + std::to_string(shape.parts) + (shape.upto ? " complete " : " ") +
       shape.partsname +
       (shape.upto ? "" : " of " + std::to_string(shape.records) + " " + shape.recordsname);
-  if (shape.header != nullptr) {
+  if (shape.header->width() > 0) {
     std::string want(static_cast<std::size_t>(shape.header->width()), ' ');
     if (file.next(cutshort) !=
         std::string_view(want.data(), layout(want.data(), *shape.header, {}))) {
@@ -125,7 +125,7 @@ void readshape(std::string_view text, const fileshape& shape, Labelled labelled,
                    shape.part);
       }
     }
-    if (shape.label != nullptr) {
+    if (!shape.label.empty()) {
       // The list-directed record of the label and a real: a blank, the label, the number; the
       // items without a real take the columns before the number.
       const std::string_view line = file.next(cutshort);
@@ -134,10 +134,9 @@ void readshape(std::string_view text, const fileshape& shape, Labelled labelled,
       double number = 0.0;
       if (!todouble(line.substr(start), number) || !std::isfinite(number) ||
           !islisted(line, std::array<item, 2>{shape.label, number})) {
-        file.fault(
-            "expected \"" +
-            std::string(shape.label, std::string_view(shape.label).find_last_not_of(' ') + 1) +
-            "\" and a number");
+        file.fault("expected \"" +
+                   std::string(shape.label.substr(0, shape.label.find_last_not_of(' ') + 1)) +
+                   "\" and a number");
       }
       labelled(file, p, number);
     }

@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <string_view>
 
 #include "output/output.h"
 
@@ -53,11 +54,14 @@ inline constexpr format logpass("(I6, 2X, F24.16)");
 inline constexpr format samplerecord("(F24.12, 2X, F24.12)");
 inline constexpr char eigenheader[] = "#E= ";
 
+// A file without a header record has this one, of no columns.
+inline constexpr format noheader("()");
+
 // The shape of a file of the run, the one description that the stages that write the files and
-// the reader follow: a header record (unless none), then `parts` parts, each of `before` empty
-// lines, a list-directed header of the text `label` and a number (unless none), its records
-// laid out as `record`, and `after` empty lines. A part has exactly `records` records, or, when
-// `upto`, one to `records` of them, ended by its first empty line. An empty line is a
+// the reader follow: a header record (unless noheader), then `parts` parts, each of `before`
+// empty lines, a list-directed header of the text `label` and a number (unless it is empty), its
+// records laid out as `record`, and `after` empty lines. A part has exactly `records` records, or,
+// when `upto`, one to `records` of them, ended by its first empty line. An empty line is a
 // list-directed record without items.
 struct fileshape {
   const char* name;
@@ -66,7 +70,7 @@ struct fileshape {
   const char* part;       // what a part is called: "search", "block"
   const char* partsname;  // and more than one: "searches", "blocks"
   int before;
-  const char* label;
+  std::string_view label;
   const format* record;
   int records;
   bool upto;
@@ -77,10 +81,10 @@ struct fileshape {
 // The iteration log: its header, then for each eigenvalue one record per secant pass (the
 // pass and its estimate) and two empty lines.
 inline constexpr fileshape logshape{logfile, &logheader, neig,      "search", "searches", 0,
-                                    nullptr, &logpass,   maxpasses, true,     "passes",   2};
+                                    {},      &logpass,   maxpasses, true,     "passes",   2};
 // The eigenfunction file: for each eigenvalue two empty lines, the header "#E= " and E, and one
 // record per row k (position(k) and the normalized value after step k).
-inline constexpr fileshape eigenshape{eigenfile,   nullptr,       neig, "block", "blocks", 2,
+inline constexpr fileshape eigenshape{eigenfile,   &noheader,     neig, "block", "blocks", 2,
                                       eigenheader, &samplerecord, npts, false,   "rows",   0};
 
 // The number of sign changes between neighbouring values of a row of an eigenfunction over
