@@ -141,8 +141,8 @@ const outcome outcomes[] = {
      "", "", eigenfailed + "not writing to a FIFO of another user in a sticky directory\n", 1,
      absent, kept},
     {"LinkToOtherUsersFileInSticky", "",
-     "mkdir ../shared && chmod 1777 ../shared && echo earlier >../shared/f && give ../shared/f && "
-     "ln -s ../shared/f apartat4.dat &&",
+     "mkdir ../sticky && chmod 1777 ../sticky && echo earlier >../sticky/f && give ../sticky/f && "
+     "ln -s ../sticky/f apartat4.dat &&",
      "", "", eigenfailed + planted, 1, absent, kept},
     {"OwnFileInSticky", "", "chmod 1777 . && echo earlier >apartat4.dat &&", "", normal, "", 0,
      complete, complete},
