@@ -150,6 +150,8 @@ struct namedvalue {
 // separated by ", ", and {a and b} by the pairs of two lists: "a1 and b1, a2 and b2". A name
 // that is not among the values throws std::invalid_argument.
 std::string filled(std::string_view text, std::span<const namedvalue> values);
+// One value as filled() shows it.
+std::string shortest(double v);
 // The text wrapped at blanks into lines of at most `columns` characters. A line that starts
 // with a blank is an item, whose continuation lines are indented to its description (the
 // column after the first two blanks in a row); the lines of a paragraph, which start with no
@@ -158,12 +160,13 @@ std::string wrapped(std::string_view text, std::size_t columns);
 // The usage texts are wrapped so that they fit an 80-column terminal.
 inline constexpr std::size_t helpcolumns = 79;
 
-// Makes the standard descriptors safe to write through before any file is opened: see units.cpp.
 // Whether the name is a symbolic link that may be followed. One in a sticky world-writable
 // directory that belongs neither to the caller nor to the directory's owner is refused with
 // "NAME: not following a symbolic link of another user in a sticky directory", as the kernel's
 // protection of such directories would. False where there are no links.
 bool followable(const std::string& name);
+
+// Makes the standard descriptors safe to write through before any file is opened: see units.cpp.
 void prepareoutput();
 
 // Units. open binds unit 1 or 2 to the named file in the working directory, created or

@@ -99,6 +99,12 @@ std::size_t descriptioncolumn(std::string_view line) {
 
 }  // namespace
 
+std::string shortest(double v) {
+  std::string text;
+  appendshortest(text, v);
+  return text;
+}
+
 std::string filled(std::string_view text, std::span<const namedvalue> values) {
   std::string out;
   for (std::size_t at = 0; at < text.size();) {

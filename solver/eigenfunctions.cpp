@@ -1,4 +1,3 @@
-#include <charconv>
 #include <cmath>
 #include <string>
 
@@ -20,14 +19,10 @@ void checkeigenfunction(int i) {
   const int changes = signchanges([i](int k) { return psi(i, k); });
   const bool above = i == 1 || eigen[i - 1] > eigen[i - 2];
   if (changes == i - 1 && above) return;
-  const auto shown = [](double v) {
-    char text[32];
-    return std::string(text, std::to_chars(text, text + sizeof text, v).ptr);
-  };
   const std::size_t n = static_cast<std::size_t>(i - 1);
   const std::string which = "eigenvalue " + std::to_string(i);
-  throw fatalerror(which + ": the guesses " + shown(guess1[n]) + " and " + shown(guess2[n]) +
-                   " led to E = " + shown(eigen[n]) +
+  throw fatalerror(which + ": the guesses " + shortest(guess1[n]) + " and " + shortest(guess2[n]) +
+                   " led to E = " + shortest(eigen[n]) +
                    (changes != i - 1 ? " with " + std::to_string(changes) +
                                            (changes == 1 ? " sign change" : " sign changes") +
                                            " in its eigenfunction, not " + std::to_string(i - 1)
