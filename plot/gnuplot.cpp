@@ -31,9 +31,10 @@ namespace {
 
 constexpr std::array pictures = {"eigenfunctions.png", "convergence.png"};
 constexpr const char* scriptname = "eigenshoot-plot.gp";
+constexpr const char* gnuplotout = "gnuplot.out";  // all that gnuplot says
 constexpr const char* keptpicture = "old-eigenfunctions.png";
-constexpr std::array scratchfiles = {scriptname,    "run.gp",      "eigen.dat", "passes.dat",
-                                     "guesses.dat", "gnuplot.out", pictures[0], pictures[1]};
+constexpr std::array scratchfiles = {scriptname,    "run.gp",   "eigen.dat", "passes.dat",
+                                     "guesses.dat", gnuplotout, pictures[0], pictures[1]};
 constexpr std::array caught = {SIGHUP, SIGINT, SIGTERM, SIGQUIT};
 // Signals that the command ignores for itself (prepareoutput) but gnuplot gets as the caller
 // gave them.
@@ -108,12 +109,12 @@ class signalsheld {
 }
 
 // A descriptor of the command's own, closed when it goes.
-class descriptor {
+class ownedfd {
  public:
-  explicit descriptor(int fd = -1) : fd_(fd) {}
-  ~descriptor() { reset(); }
-  descriptor(const descriptor&) = delete;
-  descriptor& operator=(const descriptor&) = delete;
+  explicit ownedfd(int fd = -1) : fd_(fd) {}
+  ~ownedfd() { reset(); }
+  ownedfd(const ownedfd&) = delete;
+  ownedfd& operator=(const ownedfd&) = delete;
   int get() const { return fd_; }
   void reset(int fd = -1) {
     if (fd_ >= 0) close(fd_);
@@ -225,18 +226,17 @@ int rungnuplot(const scratch& dir) {
   std::vector<char*> envp;
   for (std::string& variable : environment) envp.push_back(variable.data());
   envp.push_back(nullptr);
-  char name[] = "gnuplot", defaults[] = "-d", script[] = "eigenshoot-plot.gp";
-  char* const argv[] = {name, defaults, script, nullptr};
+  char name[] = "gnuplot", defaults[] = "-d";
+  char* const argv[] = {name, defaults, const_cast<char*>(scriptname), nullptr};
 
-  const descriptor out(
-      openat(dir.fd(), "gnuplot.out", O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-  if (out.get() < 0) failedinscratch("gnuplot.out", errno);
-  const descriptor in(open("/dev/null", O_RDONLY | O_CLOEXEC));
+  const ownedfd out(openat(dir.fd(), gnuplotout, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  if (out.get() < 0) failedinscratch(gnuplotout, errno);
+  const ownedfd in(open("/dev/null", O_RDONLY | O_CLOEXEC));
   if (in.get() < 0) failed("/dev/null", errno);
   // Tells why gnuplot could not be started; closed by its start.
   int ends[2];
   if (pipe(ends) != 0) failed("pipe", errno);
-  descriptor report(ends[0]), tell(ends[1]);
+  ownedfd report(ends[0]), tell(ends[1]);
   if (fcntl(ends[0], F_SETFD, FD_CLOEXEC) != 0 || fcntl(ends[1], F_SETFD, FD_CLOEXEC) != 0)
     failed("pipe", errno);
   const childrenwaited waited;
@@ -347,11 +347,11 @@ void judge(int status) {
   char said[4096];
   ssize_t n;
   {
-    const descriptor fd(openat(scratchfd, "gnuplot.out", O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) failedinscratch("gnuplot.out", errno);
+    const ownedfd fd(openat(scratchfd, gnuplotout, O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) failedinscratch(gnuplotout, errno);
     while ((n = read(fd.get(), said, sizeof said)) < 0 && errno == EINTR) {
     }
-    if (n < 0) failedinscratch("gnuplot.out", errno);
+    if (n < 0) failedinscratch(gnuplotout, errno);
   }
   const std::string_view words = toldline(std::string_view(said, static_cast<std::size_t>(n)));
   std::string why = n > 0 ? (words.empty() ? "it wrote empty lines" : escaped(words))
@@ -359,7 +359,7 @@ void judge(int status) {
                     : WEXITSTATUS(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
                                           : "";
   for (std::size_t i = 0; i < pictures.size() && why.empty(); ++i) {
-    const descriptor fd(openat(scratchfd, pictures[i], O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    const ownedfd fd(openat(scratchfd, pictures[i], O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (fd.get() < 0 || !wholepng(fd.get()))
       why = std::string(pictures[i]) + (fd.get() < 0 ? ": not drawn" : ": not a whole PNG file");
   }
