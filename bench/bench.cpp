@@ -8,7 +8,7 @@
 #include <string>
 
 #include "kernels/kernels.h"
-#include "output/output.h"
+#include "output/units.h"
 #include "reader/reader.h"
 #include "solver/solver.h"
 

@@ -59,6 +59,22 @@ int main() {
          kill(1, SIGKILL) + raise(SIGHUP) + rmdir(name) + (environ == nullptr);
 }]] EIGENSHOOT_PLOTCALLS)
 
+# Linux's O_PATH: an entry held by a descriptor without opening what it is, a symbolic link
+# read through one, and a file opened again through one. The file rules walk a name on such
+# descriptors; elsewhere they look at each entry without following it and compare what they
+# opened with what they judged.
+check_cxx_source_compiles([[
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+int main() {
+  char target[64];
+  struct stat s;
+  const int fd = openat(AT_FDCWD, "x", O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  return static_cast<int>(readlinkat(fd, "", target, sizeof target)) + fstat(fd, &s) +
+         open("/proc/self/fd/3", O_RDONLY);
+}]] EIGENSHOOT_OPATH)
+
 # A 128-bit integer type: fixed-point fields are written from the exact binary fraction with
 # 64 x 64 -> 128-bit products; without it they take the general conversion.
 check_cxx_source_compiles([[
@@ -85,7 +101,7 @@ int main() {
   return static_cast<int>(std::from_chars(text, text + sizeof text - 1, v).ec);
 }]] EIGENSHOOT_FROM_CHARS_DOUBLE)
 
-foreach(feature IN ITEMS POSIX INT128 CLONES FROM_CHARS_DOUBLE)
+foreach(feature IN ITEMS POSIX OPATH INT128 CLONES FROM_CHARS_DOUBLE)
   if(EIGENSHOOT_${feature})
     add_compile_definitions(EIGENSHOOT_${feature}=1)
   endif()

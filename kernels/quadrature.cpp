@@ -1,5 +1,5 @@
 #include "kernels/kernels.h"
-#include "output/output.h"
+#include "output/units.h"
 
 namespace eigenshoot {
 

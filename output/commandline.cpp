@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "output/output.h"
+#include "output/texts.h"
 
 namespace eigenshoot {
 

@@ -11,7 +11,8 @@
 #include <string>
 #include <utility>
 
-#include "output/output.h"
+#include "output/format.h"
+#include "output/texts.h"
 
 namespace eigenshoot {
 

@@ -1,7 +1,8 @@
 // Format texts made at run time, and the report of a malformed text.
+#include <stdexcept>
 #include <string>
 
-#include "output/output.h"
+#include "output/format.h"
 
 namespace eigenshoot {
 

@@ -3,7 +3,7 @@
 // either case. Each step returns why the text is malformed, or nullptr.
 #pragma once
 
-#include "output/output.h"
+#include "output/format.h"
 
 namespace eigenshoot {
 

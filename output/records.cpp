@@ -2,8 +2,10 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <stdexcept>
 
-#include "output/output.h"
+#include "output/format.h"
+#include "output/texts.h"
 
 namespace eigenshoot {
 

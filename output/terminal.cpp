@@ -2,7 +2,7 @@
 // to show on a terminal.
 #include <string>
 
-#include "output/output.h"
+#include "output/texts.h"
 
 namespace eigenshoot {
 

@@ -4,7 +4,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "output/output.h"
+#include "output/format.h"
+#include "output/texts.h"
 
 namespace eigenshoot {
 

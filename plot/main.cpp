@@ -3,7 +3,8 @@
 #include <cstdio>
 #include <exception>
 
-#include "output/output.h"
+#include "output/texts.h"
+#include "output/units.h"
 #include "plot/plot.h"
 #include "reader/reader.h"
 #include "solver/parameters.h"

@@ -1,9 +1,11 @@
-// Reading a file of the working directory whole, safely: a name is opened once and everything
-// else is asked of what was opened, so that nothing put in its place afterwards is read.
+// Reading a file of the working directory whole, safely: a name is opened once, by the file
+// rules, and everything else is asked of what was opened, so that nothing put in its place
+// afterwards is read.
 #include <cerrno>
 #include <cstring>
 #include <string>
 
+#include "filerules/filerules.h"
 #include "reader/reader.h"
 
 #ifdef EIGENSHOOT_POSIX
@@ -30,10 +32,9 @@ namespace {
 
 #ifdef EIGENSHOOT_POSIX
 std::string readfile(const char* name, std::size_t limit) {
-  // A link of another user in a sticky directory is not followed: opening what it leads to (a
-  // device, a file of the caller's) is refused. A name that was no link is opened as none.
-  const int nofollow = followable(name) ? 0 : O_NOFOLLOW;
-  const int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | nofollow);
+  // Opened by the file rules: no link that another user may have planted is followed, and
+  // nothing but a regular file is opened.
+  const int fd = openjudged(name, access::read);
   if (fd < 0) {
     failed(name, errno == ENOENT ? "not found here (run eigenshoot in this directory first)"
                                  : std::strerror(errno));
@@ -44,7 +45,6 @@ std::string readfile(const char* name, std::size_t limit) {
   } opened{fd};
   struct stat s;
   if (fstat(fd, &s) != 0) failed(name, std::strerror(errno));
-  if (!S_ISREG(s.st_mode)) failed(name, "not a regular file");
   if (static_cast<unsigned long long>(s.st_size) > limit) toolarge(name, limit);
   // The file may still grow while it is read: no more than the limit and one byte is taken.
   std::string text(limit + 1, '\0');

@@ -10,7 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "output/output.h"
+#include "output/fatalerror.h"
+#include "output/format.h"
+#include "solver/fileshapes.h"
 #include "solver/parameters.h"
 
 namespace eigenshoot {

@@ -2,7 +2,8 @@
 #include <string>
 
 #include "kernels/kernels.h"
-#include "output/output.h"
+#include "output/units.h"
+#include "solver/fileshapes.h"
 #include "solver/solver.h"
 
 namespace eigenshoot {

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "output/output.h"
+#include "output/texts.h"
 #include "solver/parameters.h"
 
 int main(int argc, char** argv) {

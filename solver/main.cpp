@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <exception>
 
-#include "output/output.h"
+#include "filerules/filerules.h"
+#include "output/texts.h"
+#include "output/units.h"
 #include "solver/parameters.h"
 #include "solver/runtext.h"
 #include "solver/solver.h"
@@ -26,7 +28,7 @@ int main(int argc, char** argv) {
     closeunits();
     return 0;
   } catch (const std::exception& failure) {
-    std::fprintf(stderr, "eigenshoot: %s\n", failure.what());
+    std::fprintf(stderr, "eigenshoot: %s\n", escaped(failure.what()).c_str());
     return 1;
   }
 }

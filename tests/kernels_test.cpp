@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "kernels/kernels.h"
-#include "output/output.h"
+#include "output/units.h"
 
 namespace eigenshoot {
 namespace {

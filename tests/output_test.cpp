@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "output/output.h"
+#include "output/texts.h"
+#include "output/units.h"
 #include "testdir.h"
 
 namespace eigenshoot {

@@ -17,6 +17,7 @@
 
 #include "plot/plot.h"
 #include "reader/reader.h"
+#include "solver/fileshapes.h"
 #include "testdir.h"
 
 namespace eigenshoot {

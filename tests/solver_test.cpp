@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "kernels/kernels.h"
-#include "output/output.h"
+#include "output/units.h"
 #include "solver/solver.h"
 #include "testdir.h"
 

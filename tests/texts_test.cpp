@@ -7,7 +7,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "output/output.h"
+#include "output/format.h"
+#include "output/texts.h"
 #include "solver/parameters.h"
 #include "solver/runtext.h"
 

@@ -1,0 +1,282 @@
+// A name followed one component at a time on directory descriptors, the way the kernel resolves
+// it, with every symbolic link judged before it is followed and the file at the end judged
+// before it is opened.
+//
+// Where the platform has O_PATH (Linux), each component is held by a descriptor that opens
+// nothing: a link is read and its owner taken from that very descriptor, and the file at the
+// end is opened again through it, so a name swapped after it was judged changes nothing, and a
+// FIFO or device that is refused is never opened. Elsewhere (macOS, the BSDs) each entry is
+// looked at without following it, directories and the file at the end are opened with
+// O_NOFOLLOW, and what was opened is compared with what was judged.
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "filerules/filerules.h"
+#include "output/fatalerror.h"
+
+#ifdef EIGENSHOOT_POSIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "filerules/planted.h"
+
+namespace eigenshoot {
+
+namespace {
+
+// The kernel follows at most 40 links in one resolution.
+constexpr int mostlinks = 40;
+
+// Where the platform cannot hold an entry without opening it, a name that leads elsewhere when
+// opened than when judged (a race with another process) is refused.
+constexpr const char* replaced = "replaced while it was being opened";
+
+fileid rawid(const struct stat& s) {
+  return {static_cast<std::uint64_t>(s.st_dev), static_cast<std::uint64_t>(s.st_ino), true};
+}
+
+// A path as the walk has spelled it so far, for the messages: "" for the working directory.
+std::string joined(const std::string& where, std::string_view entry) {
+  if (where.empty()) return std::string(entry);
+  return where + (where.back() == '/' ? "" : "/") + std::string(entry);
+}
+
+int openfrom(int directory, const char* entry, int flags, mode_t mode = 0) {
+  int fd;
+  while ((fd = openat(directory, entry, flags, mode)) < 0 && errno == EINTR) {
+  }
+  return fd;
+}
+
+#ifdef EIGENSHOOT_OPATH
+// An entry held without following it and without opening what it is: a FIFO held so has no
+// reader, a device is not opened.
+constexpr int holdflags = O_PATH | O_NOFOLLOW | O_CLOEXEC;
+constexpr int directoryflags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+constexpr int directoryflags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+
+// Closes a descriptor of the walk's when it goes, unless it is taken.
+struct heldfd {
+  int fd = -1;
+  ~heldfd() {
+    if (fd >= 0) close(fd);
+  }
+  int take() {
+    const int taken = fd;
+    fd = -1;
+    return taken;
+  }
+};
+
+}  // namespace
+
+judgedname::judgedname(const char* name, access how) : name_(name), how_(how) {
+  walk();
+}
+
+judgedname::~judgedname() {
+  if (found_ >= 0) close(found_);
+  if (directory_ >= 0) close(directory_);
+}
+
+bool judgedname::sameplace(const judgedname& other) const {
+  return !exists_ && !other.exists_ && error_ == 0 && other.error_ == 0 &&
+         directoryid_ == other.directoryid_ && entry_ == other.entry_;
+}
+
+void judgedname::walk() {
+  if (found_ >= 0) close(found_);
+  if (directory_ >= 0) close(directory_);
+  found_ = directory_ = -1;
+  error_ = 0;
+  exists_ = false;
+  file_ = {};
+
+  std::string_view rest = name_;
+  std::string followed;  // the rest of the path after a link, when one was met
+  std::string where;     // the directory reached, as spelled, for the messages
+  heldfd directory{openfrom(AT_FDCWD, rest.starts_with('/') ? "/" : ".", directoryflags)};
+  struct stat directorystat;
+  if (directory.fd < 0 || fstat(directory.fd, &directorystat) != 0) {
+    error_ = errno;
+    return;
+  }
+  if (rest.starts_with('/')) where = "/";
+  for (int links = 0;;) {
+    rest.remove_prefix(std::min(rest.find_first_not_of('/'), rest.size()));
+    const std::string_view component = rest.substr(0, rest.find('/'));
+    rest.remove_prefix(component.size());
+    const bool last = rest.find_first_not_of('/') == std::string_view::npos;
+    if (component.empty() || component.size() > NAME_MAX) {
+      // The name ends at a directory ("", ".", "/", "x/"), which no file of the run can be.
+      error_ = component.empty() ? EISDIR : ENAMETOOLONG;
+      return;
+    }
+    char entry[NAME_MAX + 1];
+    std::memcpy(entry, component.data(), component.size());
+    entry[component.size()] = '\0';
+
+    struct stat s;
+#ifdef EIGENSHOOT_OPATH
+    heldfd held{openfrom(directory.fd, entry, holdflags)};
+    const bool seen = held.fd >= 0 && fstat(held.fd, &s) == 0;
+#else
+    heldfd held;
+    const bool seen = fstatat(directory.fd, entry, &s, AT_SYMLINK_NOFOLLOW) == 0;
+#endif
+    if (!seen) {
+      error_ = errno;
+      if (error_ == ENOENT && last && how_ == access::write) {  // the place of a new file
+        directoryid_ = rawid(directorystat);
+        directory_ = directory.take();
+        entry_ = entry;
+        error_ = 0;
+      }
+      return;
+    }
+
+    if (S_ISLNK(s.st_mode)) {
+      const std::string link = joined(where, component);
+      if (planted(s.st_uid, directorystat)) {
+        throw fatalerror(link == name_ ? link +
+                                             ": not following a symbolic link of another user "
+                                             "in a sticky directory"
+                                       : std::string(name_) + ": not following " + link +
+                                             ", a symbolic link of another user in a sticky "
+                                             "directory");
+      }
+      char target[PATH_MAX];
+#ifdef EIGENSHOOT_OPATH
+      const ssize_t n = readlinkat(held.fd, "", target, sizeof target);
+#else
+      const ssize_t n = readlinkat(directory.fd, entry, target, sizeof target);
+#endif
+      if (++links > mostlinks || n <= 0 || n == sizeof target) {
+        error_ = links > mostlinks ? ELOOP : n < 0 ? errno : n == 0 ? ENOENT : ENAMETOOLONG;
+        return;
+      }
+      // The target takes the link's place in the path; a relative one is followed from the
+      // directory that holds the link, an absolute one from the root.
+      followed = std::string(target, static_cast<std::size_t>(n)).append(rest);
+      rest = followed;
+      if (target[0] == '/') {
+        heldfd root{openfrom(AT_FDCWD, "/", directoryflags)};
+        if (root.fd < 0 || fstat(root.fd, &directorystat) != 0) {
+          error_ = errno;
+          return;
+        }
+        close(directory.fd);
+        directory.fd = root.take();
+        where = "/";
+      }
+      continue;
+    }
+
+    if (last) {
+      // The file at the end of the walk, judged for what will be done with it.
+      if (how_ == access::read && !S_ISREG(s.st_mode)) {
+        throw fatalerror(std::string(name_) + ": not a regular file");
+      }
+      if (how_ == access::write && (S_ISREG(s.st_mode) || S_ISFIFO(s.st_mode)) &&
+          planted(s.st_uid, directorystat)) {
+        throw fatalerror(std::string(name_) +
+                         (S_ISFIFO(s.st_mode)
+                              ? ": not writing to a FIFO of another user in a sticky directory"
+                              : ": not writing to a file of another user in a sticky directory"));
+      }
+      exists_ = true;
+      judged_ = rawid(s);
+      file_ = S_ISCHR(s.st_mode) ? fileid{} : judged_;
+      found_ = held.take();
+      directory_ = directory.take();
+      entry_ = entry;
+      return;
+    }
+
+    if (!S_ISDIR(s.st_mode)) {
+      error_ = ENOTDIR;
+      return;
+    }
+#ifdef EIGENSHOOT_OPATH
+    close(directory.fd);
+    directory.fd = held.take();
+#else
+    // The directory judged must be the one entered: it is opened without following a link that
+    // has taken its place.
+    heldfd entered{openfrom(directory.fd, entry, directoryflags | O_NOFOLLOW)};
+    struct stat e;
+    if (entered.fd < 0 || fstat(entered.fd, &e) != 0) {
+      error_ = errno;
+      return;
+    }
+    if (rawid(e) != rawid(s)) throw fatalerror(std::string(name_) + ": " + replaced);
+    close(directory.fd);
+    directory.fd = entered.take();
+#endif
+    directorystat = s;
+    where = joined(where, component);
+  }
+}
+
+namespace {
+
+// Opens the file of the entry at `fd`, as judged, with `flags`: again through the descriptor
+// that holds it where the platform allows that (through /proc/self/fd), else by its name in
+// `directory` without following a link, and then only when it is still the file judged. -1
+// with errno when it cannot be opened, `swapped` when the name leads elsewhere by now.
+constexpr int swapped = -2;
+int reopen(int fd, int directory, const char* entry, int flags, const fileid& judged) {
+#ifdef EIGENSHOOT_OPATH
+  char path[32] = "/proc/self/fd/";
+  char* end = path + std::strlen(path);
+  char digits[12];
+  int count = 0;
+  for (unsigned v = static_cast<unsigned>(fd); count == 0 || v != 0; v /= 10) {
+    digits[count++] = static_cast<char>('0' + v % 10);
+  }
+  while (count > 0) *end++ = digits[--count];
+  *end = '\0';
+  const int again = openfrom(AT_FDCWD, path, flags);
+  if (again >= 0 || errno != ENOENT) return again;
+    // No /proc mounted: the name, as on other platforms.
+#else
+  static_cast<void>(fd);
+#endif
+  const int opened = openfrom(directory, entry, flags | O_NOFOLLOW);
+  struct stat s;
+  if (opened >= 0 && (fstat(opened, &s) != 0 || rawid(s) != judged)) {
+    close(opened);
+    return swapped;
+  }
+  return opened;
+}
+
+}  // namespace
+
+int judgedname::open() {
+  constexpr int common = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  const int flags = (how_ == access::read ? O_RDONLY : O_WRONLY) | common;
+  // A new file is created only where there was none: a file that appears at its place in
+  // between (a link, a FIFO) is not opened but judged in its turn.
+  for (int tries = 0; error_ == 0; ++tries) {
+    if (exists_) {
+      const int fd = reopen(found_, directory_, entry_.c_str(), flags, judged_);
+      if (fd == swapped) throw fatalerror(std::string(name_) + ": " + replaced);
+      return fd;
+    }
+    const int fd = openfrom(directory_, entry_.c_str(), flags | O_CREAT | O_EXCL, 0666);
+    if (fd >= 0 || errno != EEXIST || tries == 3) return fd;
+    walk();
+  }
+  errno = error_;
+  return -1;
+}
+
+}  // namespace eigenshoot
+#endif
