@@ -39,8 +39,18 @@ fileid rawid(const struct stat& s) {
   return {static_cast<std::uint64_t>(s.st_dev), static_cast<std::uint64_t>(s.st_ino), true};
 }
 
-// A path as the walk has spelled it so far, for the messages: "" for the working directory.
+// A path as the walk has spelled it so far, for the messages: "" for the working directory. The
+// directories in it are real ones, not links, so ".." takes the last of them away.
 std::string joined(const std::string& where, std::string_view entry) {
+  if (entry == "..") {
+    const std::size_t slash = where.rfind('/');
+    const std::string_view lastone = slash == std::string::npos
+                                         ? std::string_view(where)
+                                         : std::string_view(where).substr(slash + 1);
+    if (where == "/") return where;
+    if (!where.empty() && lastone != "..")
+      return where.substr(0, slash == 0 ? 1 : slash == std::string::npos ? 0 : slash);
+  }
   if (where.empty()) return std::string(entry);
   return where + (where.back() == '/' ? "" : "/") + std::string(entry);
 }
@@ -61,11 +71,14 @@ constexpr int directoryflags = O_PATH | O_DIRECTORY | O_CLOEXEC;
 constexpr int directoryflags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 #endif
 
-// Closes a descriptor of the walk's when it goes, unless it is taken.
+// Closes a descriptor of the walk's when it goes or is replaced, unless it is taken. The
+// working directory is held as AT_FDCWD, which needs no descriptor.
 struct heldfd {
   int fd = -1;
-  ~heldfd() {
+  ~heldfd() { replace(-1); }
+  void replace(int other) {
     if (fd >= 0) close(fd);
+    fd = other;
   }
   int take() {
     const int taken = fd;
@@ -101,9 +114,9 @@ void judgedname::walk() {
   std::string_view rest = name_;
   std::string followed;  // the rest of the path after a link, when one was met
   std::string where;     // the directory reached, as spelled, for the messages
-  heldfd directory{openfrom(AT_FDCWD, rest.starts_with('/') ? "/" : ".", directoryflags)};
+  heldfd directory{rest.starts_with('/') ? openfrom(AT_FDCWD, "/", directoryflags) : AT_FDCWD};
   struct stat directorystat;
-  if (directory.fd < 0 || fstat(directory.fd, &directorystat) != 0) {
+  if (directory.fd == -1 || fstatat(directory.fd, ".", &directorystat, 0) != 0) {
     error_ = errno;
     return;
   }
@@ -171,8 +184,7 @@ void judgedname::walk() {
           error_ = errno;
           return;
         }
-        close(directory.fd);
-        directory.fd = root.take();
+        directory.replace(root.take());
         where = "/";
       }
       continue;
@@ -204,8 +216,7 @@ void judgedname::walk() {
       return;
     }
 #ifdef EIGENSHOOT_OPATH
-    close(directory.fd);
-    directory.fd = held.take();
+    directory.replace(held.take());
 #else
     // The directory judged must be the one entered: it is opened without following a link that
     // has taken its place.
@@ -216,8 +227,7 @@ void judgedname::walk() {
       return;
     }
     if (rawid(e) != rawid(s)) throw fatalerror(std::string(name_) + ": " + replaced);
-    close(directory.fd);
-    directory.fd = entered.take();
+    directory.replace(entered.take());
 #endif
     directorystat = s;
     where = joined(where, component);

@@ -18,7 +18,7 @@ inline bool sharedsticky(const struct stat& directory) {
 // directory's owner. This is the rule of the kernel's protected_symlinks for links, and of
 // protected_regular and protected_fifos for files opened to be written.
 inline bool planted(uid_t owner, const struct stat& directory) {
-  return owner != geteuid() && sharedsticky(directory) && owner != directory.st_uid;
+  return sharedsticky(directory) && owner != directory.st_uid && owner != geteuid();
 }
 
 }  // namespace eigenshoot

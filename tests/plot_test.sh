@@ -163,7 +163,7 @@ elif command -v prlimit >/dev/null 2>&1; then
   refused "a picture cut by a file-size limit" 1 "eigenshoot-plot: gnuplot could not draw the pictures: eigenfunctions.png: not a whole PNG file"
 fi
 printf '#!/bin/sh\nexec 3>&- 4>&- 5>&- 6>&- 7>&- 8>&- 9>&-\nulimit -n 5 && exec "$@"\n' >../bin/limited
-refused "five descriptors" 1 "eigenshoot-plot: apartat4.dat: Too many open files"
+refused "five descriptors" 1 "eigenshoot-plot: /dev/null: Too many open files"
 wrap="env PATH=/nonexistent"
 refused "no gnuplot" 1 "eigenshoot-plot: gnuplot is not installed (Debian: apt-get install gnuplot-nox)"
 wrap= path=$PATH

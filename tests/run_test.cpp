@@ -64,7 +64,8 @@ struct outcome {
 const std::string logfailed = "eigenshoot: Q7-2016-res.dat: ",
                   eigenfailed = "eigenshoot: apartat4.dat: ",
                   usage = "Usage: eigenshoot [--help | --version]\n",
-                  planted = "not writing to a file of another user in a sticky directory\n";
+                  planted = "not writing to a file of another user in a sticky directory\n",
+                  link = ", a symbolic link of another user in a sticky directory\n";
 const std::string normal = slurp(golden / "stdout.txt");
 using enum state;
 
@@ -144,6 +145,16 @@ const outcome outcomes[] = {
      "mkdir ../sticky && chmod 1777 ../sticky && echo earlier >../sticky/f && give ../sticky/f && "
      "ln -s ../sticky/f apartat4.dat &&",
      "", "", eigenfailed + planted, 1, absent, kept},
+    // Every link on the way is judged: another user's link reached through one of the
+    // caller's, or a link to a directory on the way, is not followed.
+    {"ChainToOtherUsersLink", "",
+     "mkdir ../sticky && chmod 1777 ../sticky && echo earlier >apartat4.dat && ln -s "
+     "../work/apartat4.dat ../sticky/l && give ../sticky/l && ln -s ../sticky/l Q7-2016-res.dat &&",
+     "", "", logfailed + "not following ../sticky/l" + link, 1, kept, earlier},
+    {"ChainThroughDirectoryLink", "",
+     "mkdir ../sticky && chmod 1777 ../sticky && ln -s ../work ../sticky/d && give ../sticky/d && "
+     "ln -s ../sticky/d/x apartat4.dat &&",
+     "", "", eigenfailed + "not following ../sticky/d" + link, 1, absent, kept},
     {"OwnFileInSticky", "", "chmod 1777 . && echo earlier >apartat4.dat &&", "", normal, "", 0,
      complete, complete},
     {"OwnersFileInSticky", "",

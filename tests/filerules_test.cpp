@@ -1,0 +1,173 @@
+// The file rules where they act: in the reader of a run's files and in the output units, on
+// chains of links through a sticky directory and on names swapped after they were judged.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "filerules/filerules.h"
+#include "output/units.h"
+#include "reader/reader.h"
+#include "testdir.h"
+
+namespace eigenshoot {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A FIFO with a writer blocked in opening it, which only a reader releases.
+class blockedwriter {
+ public:
+  explicit blockedwriter(const fs::path& fifo) : fifo_(fifo) {
+    thread_ = std::thread([this] {
+      const int fd = ::open(fifo_.c_str(), O_WRONLY);
+      released_ = true;
+      if (fd >= 0) close(fd);
+    });
+  }
+  // Whether a reader released the writer; the test's own open then ends the thread.
+  bool released() {
+    usleep(20000);
+    const bool was = released_;
+    const int fd = ::open(fifo_.c_str(), O_RDONLY);
+    thread_.join();
+    if (fd >= 0) close(fd);
+    return was;
+  }
+
+ private:
+  fs::path fifo_;
+  std::atomic<bool> released_ = false;
+  std::thread thread_;
+};
+
+// What the rules make of a name, read by the reader or opened as output unit 1: "" when it is
+// opened, else the refusal after the name.
+std::string outcome(const std::string& name, access how) {
+  try {
+    if (how == access::read) {
+      readfile(name.c_str(), 100);
+    } else {
+      openunit(1, name.c_str());
+      closeunit(1);
+    }
+    return "";
+  } catch (const fatalerror& refused) {
+    return std::string(refused.what()).substr(name.size() + 2);
+  }
+}
+
+int shell(const std::string& commands) {
+  return std::system(("set -e; " + commands).c_str());
+}
+
+// Chains of links in which one link or the file at the end is another user's, in a sticky
+// world-writable directory: each is judged as the kernel's protections would judge it, for
+// reading and for writing, whatever link led there. Handing a link to another user needs root.
+TEST(Rules, ChainsOfLinks) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to hand files to another user";
+  struct chain {
+    const char* setup;  // in a directory with own/ and sticky/, the victim "victim"
+    const char* read;   // what reading own/name comes to ("" when it is read)
+    const char* write;  // and writing it
+  };
+  const std::string link = ", a symbolic link of another user in a sticky directory";
+  const chain chains[] = {
+      {"ln -s ../sticky/l own/name && ln -s ../victim sticky/l && chown -h 65534 sticky/l",
+       "l, a symbolic link of another user in a sticky directory", nullptr},
+      {"ln -s ../sticky/d/victim own/name && ln -s .. sticky/d && chown -h 65534 sticky/d",
+       "d, a symbolic link of another user in a sticky directory", nullptr},
+      {"ln -s ../sticky/m own/name && ln -s ../victim sticky/m", "", ""},
+      {"ln -s ../sticky/f own/name && mkfifo sticky/f && chown 65534 sticky/f",
+       "not a regular file", "not writing to a FIFO of another user in a sticky directory"},
+      {"ln -s ../sticky/v own/name && ln victim sticky/v && chown 65534 sticky/v", "",
+       "not writing to a file of another user in a sticky directory"},
+  };
+  for (const chain& c : chains) {
+    for (const access how : {access::read, access::write}) {
+      testdir dir;
+      const std::string d = dir.path.string(), name = d + "/own/name";
+      ASSERT_EQ(shell("cd '" + d + "' && mkdir own sticky && chmod 1777 sticky && echo precious " +
+                      ">victim && " + c.setup),
+                0);
+      std::string want = how == access::read ? c.read : c.write ? c.write : c.read;
+      if (want.ends_with(link)) want = "not following " + d + "/sticky/" + want;
+      const bool fifo = fs::is_fifo(d + "/sticky/f");
+      std::optional<blockedwriter> writer;
+      if (fifo) writer.emplace(d + "/sticky/f");
+      EXPECT_EQ(outcome(name, how), want) << c.setup;
+      if (fifo) {
+        EXPECT_FALSE(writer->released()) << c.setup;
+      }
+      if (!want.empty() || how == access::read) {
+        EXPECT_EQ(slurp(d + "/victim"), "precious\n") << c.setup;
+      }
+    }
+  }
+}
+
+// What is opened is what was judged: a name swapped after it was judged, for a FIFO with a
+// blocked writer or for a link to another file, changes nothing.
+TEST(Rules, OpenWhatWasJudged) {
+  testdir dir;
+  const fs::path name = dir.path / "name", fifo = dir.path / "fifo", victim = dir.path / "victim";
+  ASSERT_EQ(shell("cd '" + dir.path.string() + "' && echo judged >name && echo precious " +
+                  ">victim && mkfifo fifo && ln -s victim link"),
+            0);
+  judgedname reading(name.c_str(), access::read), writing(name.c_str(), access::write);
+  blockedwriter writer(fifo);
+  fs::create_hard_link(fifo, dir.path / "second");  // the writer opens the FIFO by its first name
+  fs::rename(dir.path / "second", name);
+  const int in = reading.open();
+  char text[16] = {};
+  EXPECT_TRUE(in >= 0 && read(in, text, sizeof text) == 7 && std::string(text) == "judged\n");
+  if (in >= 0) close(in);
+  EXPECT_FALSE(writer.released());
+  fs::rename(dir.path / "link", name);
+  const int out = writing.open();
+  EXPECT_TRUE(out >= 0 && write(out, "x", 1) == 1);
+  if (out >= 0) close(out);
+  EXPECT_EQ(slurp(victim), "precious\n");
+}
+
+// A name swapped again and again between a file of the caller's and a FIFO with a blocked
+// writer (and, as root, another user's link in a sticky directory to a victim) while it is read
+// and written: the FIFO is never opened and the victim keeps every byte.
+TEST(Rules, NameSwappedInARace) {
+  testdir dir;
+  const std::string d = dir.path.string();
+  const bool root = geteuid() == 0;
+  ASSERT_EQ(shell("cd '" + d + "' && chmod 1777 . && echo precious >victim && mkfifo fifo" +
+                  (root ? " && ln -s victim trap && chown -h 65534 trap" : "")),
+            0);
+  blockedwriter writer(d + "/fifo");
+  std::atomic<bool> done = false;
+  std::thread swapper([&] {
+    const std::string name = d + "/name", fresh = d + "/new", odd[] = {d + "/fifo", d + "/trap"};
+    for (unsigned k = 0; !done; ++k) {
+      const int fd = ::open(fresh.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (fd >= 0 && write(fd, "own\n", 4) == 4 && close(fd) == 0)
+        rename(fresh.c_str(), name.c_str());
+      // Then a second name of the FIFO or of the trap in its place.
+      if (link(odd[root ? k % 2 : 0].c_str(), fresh.c_str()) == 0)
+        rename(fresh.c_str(), name.c_str());
+    }
+  });
+  for (int round = 0; round < 300; ++round) {
+    outcome(d + "/name", round % 2 == 0 ? access::read : access::write);
+  }
+  done = true;
+  swapper.join();
+  EXPECT_FALSE(writer.released());
+  EXPECT_EQ(slurp(d + "/victim"), "precious\n");
+}
+
+}  // namespace
+}  // namespace eigenshoot
