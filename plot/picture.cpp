@@ -148,9 +148,11 @@ bool decodes(std::string_view png, picturesize size) {
         return false;
       constexpr std::array<int, 7> channels = {1, 0, 3, 1, 2, 0, 4};  // of each colour type
       const int depth = data[8], colour = data[9];
-      if (colour < 0 || colour > 6 || channels[colour] == 0 || depth <= 0 || depth > 16 ||
-          (depth & (depth - 1)) != 0)
-        return false;
+      // 8 and 16 bits a sample, but 16 not for a palette; 1, 2 and 4 for grey and a palette.
+      const bool sampled = depth == 8 || depth == 16 ? colour != 3 || depth == 8
+                                                     : (colour == 0 || colour == 3) &&
+                                                           (depth == 1 || depth == 2 || depth == 4);
+      if (colour < 0 || colour > 6 || channels[colour] == 0 || !sampled) return false;
       rowbytes = 1 + (std::uint64_t{size.width} * channels[colour] * depth + 7) / 8;
       bytes = rowbytes * size.height;
       at = beforedata;
