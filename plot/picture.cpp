@@ -215,12 +215,14 @@ std::string judge(int dir, const char* where, int status) {
     }
   }
   if (!why.empty()) throw fatalerror("gnuplot could not draw the pictures: " + why);
-  // What gnuplot said while it succeeded: each line of it, escaped.
+  // What gnuplot said while it succeeded: each line of it that is not blank, without the
+  // indentation, escaped.
   std::string warnings;
   for (std::string_view rest = said; !rest.empty();) {
-    const std::string_view line = rest.substr(0, rest.find('\n'));
+    std::string_view line = rest.substr(0, rest.find('\n'));
     rest.remove_prefix(std::min(line.size() + 1, rest.size()));
-    if (line.find_first_not_of(' ') != std::string_view::npos) warnings += escaped(line) + "\n";
+    line.remove_prefix(std::min(line.find_first_not_of(' '), line.size()));
+    if (!line.empty()) warnings += escaped(line) + "\n";
   }
   return warnings;
 }
