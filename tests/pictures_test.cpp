@@ -36,11 +36,14 @@ std::string chunk(std::string_view type, std::string_view data) {
                          static_cast<uInt>(typed.size())));
 }
 
-// A white PNG picture in 8-bit RGB declared as `size`, of `rows` rows each filtered by `filter`,
-// its image data edited by `edit`, in two IDAT chunks.
-std::string png(
-    picturesize size, std::uint32_t rows, char filter = 0,
-    void (*edit)(std::string&) = [](std::string&) {}) {
+void unedited(std::string&) {}
+
+// A white PNG picture declared as `size` and, after it in IHDR, `depth` (8-bit RGB unless said
+// otherwise), of `rows` rows of RGB each filtered by `filter`, its image data edited by `edit`,
+// in two IDAT chunks.
+std::string png(picturesize size, std::uint32_t rows, char filter = 0,
+                void (*edit)(std::string&) = unedited,
+                std::string_view depth = std::string_view("\x08\x02\0\0\0", 5)) {
   std::string raw;
   for (std::uint32_t r = 0; r < rows; ++r) raw.append(1, filter).append(3 * size.width, '\xff');
   uLongf n = compressBound(static_cast<uLong>(raw.size()));
@@ -51,14 +54,15 @@ std::string png(
   edit(packed);
   using namespace std::string_literals;
   return "\x89PNG\r\n\x1a\n"s +
-         chunk("IHDR", bigendian(size.width) + bigendian(size.height) + "\x08\x02\0\0\0"s) +
+         chunk("IHDR", bigendian(size.width) + bigendian(size.height) + std::string(depth)) +
          chunk("IDAT", packed.substr(0, n / 2)) + chunk("IDAT", packed.substr(n / 2)) +
          chunk("IEND", "");
 }
 
 // Only a picture that decodes at the script's size counts: not the 20-byte fake of a signature
 // and IEND, nor one with a bit flipped in a CRC, or in its image data (the CRC made right), of
-// another size, of a row too few, of an unknown filter, with a byte after IEND or cut short.
+// another size, of a row too few, of an unknown filter, of 6 bits a sample (24 a pixel, as the
+// rows), interlaced (not rows), with a byte after IEND or cut short.
 TEST(Picture, DecodesOnlyAWholePictureOfItsSize) {
   const picturesize size = scriptpicturesize();
   const std::string good = png(size, size.height);
@@ -71,6 +75,8 @@ TEST(Picture, DecodesOnlyAWholePictureOfItsSize) {
       png({size.width + 1, size.height}, size.height),
       png(size, size.height - 1),
       png(size, size.height, 5),
+      png(size, size.height, 0, unedited, std::string_view("\x06\x06\0\0\0", 5)),
+      png(size, size.height, 0, unedited, std::string_view("\x08\x02\0\0\1", 5)),
       good + '\0',
       good.substr(0, good.size() - 1),
   };
