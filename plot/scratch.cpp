@@ -37,10 +37,30 @@ DIR* volatile entries = nullptr;
 // Set while the old first picture is only in the scratch directory: it is then not removed.
 volatile sig_atomic_t keepold = 0;
 
+// Empties the directory open as `dir`, whose descriptor it takes over, and every directory in
+// it, nothing followed. It allocates: not for a signal handler.
+void empty(int dir) {
+  DIR* const in = fdopendir(dir);
+  if (in == nullptr) {
+    close(dir);
+    return;
+  }
+  while (const dirent* entry = readdir(in)) {
+    const char* name = entry->d_name;
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || unlinkat(dir, name, 0) == 0)
+      continue;
+    const int inner = openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (inner >= 0) empty(inner);
+    unlinkat(dir, name, AT_REMOVEDIR);
+  }
+  closedir(in);
+}
+
 // Removes the scratch directory with whatever is in it, nothing followed: each entry is
-// unlinked, or removed as an empty directory. A process of gnuplot's that was killed may still
-// end a call that makes a file, so the directory is read again while it is not empty.
-void removescratch() {
+// unlinked, or removed as a directory (emptied first, except in a signal handler, where only
+// an empty one goes). A process of gnuplot's that was killed may still end a call that makes a
+// file, so the directory is read again while it is not empty.
+void removescratch(bool insignal) {
   endgnuplot();
   if (scratchfd < 0) return;
   for (int pass = 0; pass < 100; ++pass) {
@@ -51,7 +71,13 @@ void removescratch() {
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 ||
             (keepold != 0 && std::strcmp(name, keptpicture) == 0))
           continue;
-        if (unlinkat(scratchfd, name, 0) != 0) unlinkat(scratchfd, name, AT_REMOVEDIR);
+        if (unlinkat(scratchfd, name, 0) == 0 || unlinkat(scratchfd, name, AT_REMOVEDIR) == 0)
+          continue;
+        const int inner =
+            insignal ? -1
+                     : openat(scratchfd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (inner >= 0) empty(inner);
+        unlinkat(scratchfd, name, AT_REMOVEDIR);
       }
     }
     if (keepold != 0 || rmdir(scratchname) == 0 || (errno != ENOTEMPTY && errno != EEXIST)) break;
@@ -61,7 +87,7 @@ void removescratch() {
 }
 
 void onsignal(int signal) {
-  removescratch();
+  removescratch(true);
   setdisposition(signal, SIG_DFL);
   raise(signal);  // delivered when the handler returns: the process ends by the signal
 }
@@ -123,7 +149,7 @@ scratch::scratch() {
 
 scratch::~scratch() {
   const signalsheld held;
-  removescratch();
+  removescratch(false);
   closedir(entries);
   entries = nullptr;
   for (std::size_t i = 0; i < caught.size(); ++i) sigaction(caught[i], &before_[i], nullptr);

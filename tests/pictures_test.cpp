@@ -99,7 +99,7 @@ TEST(Picture, ToldLineIsGnuplotsError) {
   for (const auto& row : rows) EXPECT_EQ(toldline(row.said), row.told) << row.said;
 }
 
-// The scratch directory holds what gnuplot made (a file, a directory) and is removed with it;
+// The scratch directory holds what gnuplot made (directories and a file) and is removed with it;
 // the signal dispositions of the caller (a handler of TERM, SIGCHLD ignored) come back after
 // gnuplot's run and the directory's end. gnuplot's words go back escaped when it succeeded, and
 // tell its failure otherwise; a gnuplot.out that is a FIFO is not waited for.
@@ -108,7 +108,7 @@ TEST(Scratch, GnuplotRunAndJudgedLeavesNothing) {
   const std::filesystem::path before = std::filesystem::current_path();
   std::filesystem::current_path(dir.path);
   std::filesystem::create_directory("bin");
-  std::ofstream("bin/gnuplot") << "#!/bin/sh\nmkdir made && echo fit >fit.log\n"
+  std::ofstream("bin/gnuplot") << "#!/bin/sh\nmkdir -p made/in && echo fit >made/in/fit.log\n"
                                << "echo \"$(cat ../said)\"; cp ../*.png .; exit $(cat ../status)\n";
   std::filesystem::permissions("bin/gnuplot", std::filesystem::perms::owner_all);
   const std::string good = png(scriptpicturesize(), scriptpicturesize().height);
