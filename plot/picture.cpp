@@ -26,22 +26,26 @@ namespace eigenshoot {
 namespace {
 
 // The size that the script's terminal gives every picture, read from the script's text when
-// the command is compiled: the script is the one place where it is said.
-constexpr std::string_view terminalline = "set terminal pngcairo size ";
-constexpr std::uint32_t scriptnumber(std::string_view text) {
+// the command is compiled: the script is the one place where it is said. (Read character by
+// character: the library's searches are not constant expressions under the sanitizers.)
+constexpr char terminalline[] = "set terminal pngcairo size ";
+// The number written at `at` of the script, and where it ends.
+constexpr std::uint32_t scriptnumber(std::size_t& at) {
   std::uint32_t value = 0;
-  for (std::size_t i = 0; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-    value = value * 10 + static_cast<std::uint32_t>(text[i] - '0');
+  for (; plotscripttext[at] >= '0' && plotscripttext[at] <= '9'; ++at)
+    value = value * 10 + static_cast<std::uint32_t>(plotscripttext[at] - '0');
   return value;
 }
 constexpr picturesize parsedsize() {
-  std::string_view script(plotscripttext);
-  const std::size_t at = script.find(terminalline);
-  if (at == std::string_view::npos) return {0, 0};
-  script.remove_prefix(at + terminalline.size());
-  const std::size_t comma = script.find_first_not_of("0123456789");
-  if (comma == std::string_view::npos || script[comma] != ',') return {0, 0};
-  return {scriptnumber(script), scriptnumber(script.substr(comma + 1))};
+  for (std::size_t line = 0; plotscripttext[line] != '\0'; ++line) {
+    std::size_t at = line, i = 0;
+    while (terminalline[i] != '\0' && plotscripttext[at] == terminalline[i]) ++at, ++i;
+    if (terminalline[i] != '\0') continue;
+    const std::uint32_t width = scriptnumber(at);
+    if (plotscripttext[at] != ',') return {0, 0};
+    return {width, scriptnumber(++at)};
+  }
+  return {0, 0};
 }
 constexpr picturesize scriptsize = parsedsize();
 static_assert(scriptsize.width > 0 && scriptsize.height > 0,
