@@ -8,7 +8,6 @@
 
 #include <array>
 #include <cerrno>
-#include <clocale>
 #include <csignal>
 #include <string>
 #include <string_view>

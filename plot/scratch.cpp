@@ -37,48 +37,40 @@ DIR* volatile entries = nullptr;
 // Set while the old first picture is only in the scratch directory: it is then not removed.
 volatile sig_atomic_t keepold = 0;
 
-// Empties the directory open as `dir`, whose descriptor it takes over, and every directory in
-// it, nothing followed. It allocates: not for a signal handler.
-void empty(int dir) {
-  DIR* const in = fdopendir(dir);
+bool dots(const char* name) {
+  return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
+}
+
+// Removes the entry `name` of the directory open as `dir`, nothing followed: unlinked, or removed
+// as a directory, emptied first unless `insignal` (a signal handler may not allocate, as the
+// reading of another directory does: only an empty one goes then).
+void removeentry(int dir, const char* name, bool insignal) {
+  if (unlinkat(dir, name, 0) == 0 || unlinkat(dir, name, AT_REMOVEDIR) == 0 || insignal) return;
+  const int inner = openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  DIR* const in = inner < 0 ? nullptr : fdopendir(inner);
   if (in == nullptr) {
-    close(dir);
+    if (inner >= 0) close(inner);
     return;
   }
   while (const dirent* entry = readdir(in)) {
-    const char* name = entry->d_name;
-    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || unlinkat(dir, name, 0) == 0)
-      continue;
-    const int inner = openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (inner >= 0) empty(inner);
-    unlinkat(dir, name, AT_REMOVEDIR);
+    if (!dots(entry->d_name)) removeentry(inner, entry->d_name, false);
   }
   closedir(in);
+  unlinkat(dir, name, AT_REMOVEDIR);
 }
 
-// Removes the scratch directory with whatever is in it, nothing followed: each entry is
-// unlinked, or removed as a directory (emptied first, except in a signal handler, where only
-// an empty one goes). A process of gnuplot's that was killed may still end a call that makes a
-// file, so the directory is read again while it is not empty.
+// Removes the scratch directory with whatever is in it but the kept old picture. A process of
+// gnuplot's that was killed may still end a call that makes a file, so the directory is read
+// again while it is not empty.
 void removescratch(bool insignal) {
   endgnuplot();
   if (scratchfd < 0) return;
   for (int pass = 0; pass < 100; ++pass) {
-    if (entries != nullptr) {
-      rewinddir(entries);
-      while (const dirent* entry = readdir(entries)) {
-        const char* name = entry->d_name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 ||
-            (keepold != 0 && std::strcmp(name, keptpicture) == 0))
-          continue;
-        if (unlinkat(scratchfd, name, 0) == 0 || unlinkat(scratchfd, name, AT_REMOVEDIR) == 0)
-          continue;
-        const int inner =
-            insignal ? -1
-                     : openat(scratchfd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (inner >= 0) empty(inner);
-        unlinkat(scratchfd, name, AT_REMOVEDIR);
-      }
+    rewinddir(entries);
+    while (const dirent* entry = readdir(entries)) {
+      const char* name = entry->d_name;
+      if (!dots(name) && (keepold == 0 || std::strcmp(name, keptpicture) != 0))
+        removeentry(scratchfd, name, insignal);
     }
     if (keepold != 0 || rmdir(scratchname) == 0 || (errno != ENOTEMPTY && errno != EEXIST)) break;
   }
