@@ -26,14 +26,16 @@ int main() {
 }]] EIGENSHOOT_POSIX)
 
 # The calls of the plot command, which is built only where they are all there: a scratch
-# directory and its files by descriptor, gnuplot started with fork and exec and waited for
-# without being reaped, signals handled with sigaction, core dumps turned off, pictures read
-# with pread.
+# directory and its files by descriptor and read as a stream, gnuplot started with fork and exec
+# in a process group of its own and waited for with sigsuspend, signals handled with sigaction,
+# core dumps turned off, pictures read with pread, a UTF-8 locale looked for.
 check_cxx_source_compiles([[
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
+#include <locale.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -45,7 +47,6 @@ int main() {
   struct stat s;
   struct sigaction action {};
   sigset_t set;
-  siginfo_t ended;
   const struct rlimit none = {0, 0};
   const char* argv[] = {"gnuplot", nullptr};
   return openat(dir, "x", O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600) +
@@ -55,8 +56,9 @@ int main() {
          sigaction(SIGHUP, &action, nullptr) + sigprocmask(SIG_BLOCK, &set, nullptr) +
          setrlimit(RLIMIT_CORE, &none) + static_cast<int>(fork()) + dup2(0, 1) +
          execvp(argv[0], const_cast<char* const*>(argv)) + static_cast<int>(pread(0, buffer, 8, 0)) +
-         waitid(P_PID, 1, &ended, WEXITED | WNOWAIT) + static_cast<int>(waitpid(1, nullptr, 0)) +
-         kill(1, SIGKILL) + raise(SIGHUP) + rmdir(name) + (environ == nullptr);
+         static_cast<int>(waitpid(1, nullptr, WNOHANG)) + setpgid(0, 0) + sigsuspend(&set) +
+         kill(-1, SIGKILL) + raise(SIGHUP) + rmdir(name) + (environ == nullptr) +
+         (readdir(fdopendir(dir)) == nullptr) + (newlocale(LC_ALL_MASK, "C", nullptr) == nullptr);
 }]] EIGENSHOOT_PLOTCALLS)
 
 # Linux's O_PATH: an entry held by a descriptor without opening what it is, a symbolic link
@@ -74,6 +76,18 @@ int main() {
   return static_cast<int>(readlinkat(fd, "", target, sizeof target)) + fstat(fd, &s) +
          open("/proc/self/fd/3", O_RDONLY);
 }]] EIGENSHOOT_OPATH)
+
+# waitid() that tells of a child's end without reaping it, so that its process group is killed
+# while its id cannot be another's. macOS has the call, but it does not keep the child.
+check_cxx_source_compiles([[
+#include <sys/wait.h>
+#ifdef __APPLE__
+#error waitid(WNOWAIT) reaps the child here
+#endif
+int main() {
+  siginfo_t ended;
+  return waitid(P_PID, 1, &ended, WEXITED | WNOHANG | WNOWAIT);
+}]] EIGENSHOOT_WAITNOWAIT)
 
 # A 128-bit integer type: fixed-point fields are written from the exact binary fraction with
 # 64 x 64 -> 128-bit products; without it they take the general conversion.
@@ -101,7 +115,7 @@ int main() {
   return static_cast<int>(std::from_chars(text, text + sizeof text - 1, v).ec);
 }]] EIGENSHOOT_FROM_CHARS_DOUBLE)
 
-foreach(feature IN ITEMS POSIX OPATH INT128 CLONES FROM_CHARS_DOUBLE)
+foreach(feature IN ITEMS POSIX OPATH INT128 CLONES FROM_CHARS_DOUBLE WAITNOWAIT)
   if(EIGENSHOOT_${feature})
     add_compile_definitions(EIGENSHOOT_${feature}=1)
   endif()

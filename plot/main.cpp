@@ -2,6 +2,7 @@
 // directory, which it reads as data and checks in full before anything is drawn.
 #include <cstdio>
 #include <exception>
+#include <string>
 
 #include "output/texts.h"
 #include "output/units.h"
@@ -19,7 +20,13 @@ int main(int argc, char** argv) {
     if (asked == request::refused) return 2;
     if (asked == request::run) {
       const runfiles run = readrun();
-      drawpictures(run);
+      // gnuplot's words when it has drawn the pictures (a font configuration it finds fault
+      // with, say) are warnings.
+      const std::string said = drawpictures(run);
+      for (std::size_t at = 0; at < said.size(); at = said.find('\n', at) + 1) {
+        std::fprintf(stderr, "eigenshoot-plot: gnuplot: %.*s\n",
+                     static_cast<int>(said.find('\n', at) - at), said.data() + at);
+      }
     } else {
       writetext(6, asked == request::help ? wrapped(filled(plotusagetext, runvalues), helpcolumns)
                                           : plotversiontext);

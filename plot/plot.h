@@ -24,6 +24,7 @@ void keepcallersignals();
 // Draws eigenfunctions.png and convergence.png of the run with the gnuplot script compiled into
 // the command, in a scratch directory beside them, and replaces both pictures in the working
 // directory, or neither. No scratch is left behind, not even after HUP, INT, TERM or QUIT.
-void drawpictures(const runfiles& run);
+// Returns what gnuplot said while it drew them, escaped, a line for each of its lines.
+std::string drawpictures(const runfiles& run);
 
 }  // namespace eigenshoot
