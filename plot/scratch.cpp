@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "filerules/filerules.h"
 #include "plot/gnuplot.h"
 #include "plot/picture.h"
 #include "plot/plot.h"
@@ -157,9 +158,12 @@ const char* scratch::name() const {
 
 // Replaces both pictures or neither. The old first picture is kept in the scratch directory, as
 // a link where the file system and the kernel allow one, else moved there, and put back when the
-// second cannot be replaced. No signal comes in between.
+// second cannot be replaced. No signal comes in between. Pictures are the command's outputs and
+// follow the file rules for outputs: another user's in a sticky world-writable directory are
+// neither replaced nor kept.
 void replacepictures() {
   const signalsheld held;
+  for (const char* picture : pictures) judgereplaced(picture);
   enum { none, linked, moved } kept = none;
   if (linkat(AT_FDCWD, pictures[0], scratchfd, keptpicture, 0) == 0) {
     kept = linked;

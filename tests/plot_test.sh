@@ -123,8 +123,10 @@ refused "a FIFO" 1 "eigenshoot-plot: apartat4.dat: not a regular file"
 [ "$(id -u)" = 65534 ] && other=1 || other=65534
 rm apartat4.dat && ln -s ../eigen.good apartat4.dat && chmod 1777 . &&
   chown -h $other apartat4.dat 2>/dev/null &&
-  refused "another user's link in a sticky directory" 1 "eigenshoot-plot: apartat4.dat: not following a symbolic link of another user in a sticky directory"
-chmod 755 .
+  refused "another user's link in a sticky directory" 1 "eigenshoot-plot: apartat4.dat: not following a symbolic link of another user in a sticky directory" &&
+  chown $other convergence.png &&
+  refused "another user's picture in a sticky directory" 1 "eigenshoot-plot: convergence.png: not replacing a file of another user in a sticky directory"
+chmod 755 . && chown -R "$(id -u)" .
 rm apartat4.dat && truncate -s 1G apartat4.dat
 refused "a sparse file of 1 GB" 1 "" 'eigenshoot-plot: apartat4.dat: larger than a run writes ([0-9]* bytes at most)'
 rm convergence.png && mkdir convergence.png
