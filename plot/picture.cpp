@@ -107,9 +107,12 @@ class inflation {
 // neither followed as a link nor waited for as a FIFO: up to `most` bytes of it, one more when
 // it is larger. Returns 0, the error of the reading, or -1 for a file that is not regular.
 int readregular(int dir, const char* name, std::size_t most, std::string& text) {
+  struct stat s;
+  text.clear();
+  if (fstatat(dir, name, &s, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+  if (!S_ISREG(s.st_mode)) return -1;  // a FIFO is not even opened
   const int fd = openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return errno;
-  struct stat s;
   int error = fstat(fd, &s) != 0 ? errno : S_ISREG(s.st_mode) ? 0 : -1;
   text.resize(error == 0 ? std::min(static_cast<std::size_t>(s.st_size), most) + 1 : 0);
   std::size_t size = 0;

@@ -22,32 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A FIFO with a writer blocked in opening it, which only a reader releases.
-class blockedwriter {
- public:
-  explicit blockedwriter(const fs::path& fifo) : fifo_(fifo) {
-    thread_ = std::thread([this] {
-      const int fd = ::open(fifo_.c_str(), O_WRONLY);
-      released_ = true;
-      if (fd >= 0) close(fd);
-    });
-  }
-  // Whether a reader released the writer; the test's own open then ends the thread.
-  bool released() {
-    usleep(20000);
-    const bool was = released_;
-    const int fd = ::open(fifo_.c_str(), O_RDONLY);
-    thread_.join();
-    if (fd >= 0) close(fd);
-    return was;
-  }
-
- private:
-  fs::path fifo_;
-  std::atomic<bool> released_ = false;
-  std::thread thread_;
-};
-
 // What the rules make of a name, read by the reader or opened as output unit 1: "" when it is
 // opened, else the refusal after the name.
 std::string outcome(const std::string& name, access how) {

@@ -103,7 +103,7 @@ TEST(Picture, ToldLineIsGnuplotsError) {
 // The scratch directory holds what gnuplot made (directories and a file) and is removed with it;
 // the signal dispositions of the caller (a handler of TERM, SIGCHLD ignored) come back after
 // gnuplot's run and the directory's end. gnuplot's words go back escaped when it succeeded, and
-// tell its failure otherwise; a gnuplot.out that is a FIFO is not waited for.
+// tell its failure otherwise; a gnuplot.out that is a FIFO is not opened.
 TEST(Scratch, GnuplotRunAndJudgedLeavesNothing) {
   testdir dir;
   const std::filesystem::path before = std::filesystem::current_path();
@@ -138,15 +138,18 @@ TEST(Scratch, GnuplotRunAndJudgedLeavesNothing) {
   EXPECT_EQ(now.sa_handler, SIG_IGN);
   EXPECT_EQ(judged("line 0: unknown terminal", 1),
             "gnuplot could not draw the pictures: line 0: unknown terminal");
-  std::ofstream("bin/gnuplot") << "#!/bin/sh\nrm gnuplot.out && mkfifo gnuplot.out\n";
+  mkfifo("fifo", 0600);
+  blockedwriter writer(dir.path / "fifo");
+  std::ofstream("bin/gnuplot") << "#!/bin/sh\nrm gnuplot.out && ln ../fifo gnuplot.out\n";
   EXPECT_PRED_FORMAT2(testing::IsSubstring, "/gnuplot.out: not a regular file", judged("", 0));
+  EXPECT_FALSE(writer.released());
   setenv("PATH", path.c_str(), 1);
   sigaction(SIGTERM, nullptr, &now);
   EXPECT_EQ(now.sa_handler, term.sa_handler);
   sigaction(SIGTERM, &termbefore, nullptr);
   sigaction(SIGCHLD, &childbefore, nullptr);
   std::filesystem::current_path(before);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), 5);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), 6);
 }
 
 }  // namespace

@@ -161,8 +161,6 @@ standin 'printf "\\nset term qt\\n         ^\\nline 0: unknown terminal\\n\\nWAR
 refused "gnuplot's error after its echo" 1 "eigenshoot-plot: gnuplot could not draw the pictures: line 0: unknown terminal"
 standin 'draw; printf "\211PNG\r\n\032\n\0\0\0\0IEND\256B\140\202" >convergence.png'
 refused "a 20-byte fake picture" 1 "" "eigenshoot-plot: gnuplot could not draw the pictures: convergence.png: not a whole PNG picture of [0-9]*x[0-9]* pixels"
-standin 'draw; rm gnuplot.out && mkfifo gnuplot.out'
-refused "gnuplot's words replaced by a FIFO" 1 "" "eigenshoot-plot: \.eigenshoot-plot\.[A-Za-z0-9]\{6\}/gnuplot\.out: not a regular file"
 for signal in HUP:129 INT:130 TERM:143 QUIT:131; do
   standin "trap '' HUP INT TERM QUIT; echo half >eigenfunctions.png; kill -${signal%:*} \$PPID; exec sleep 5"
   refused "$signal while gnuplot draws and ignores it" "${signal#*:}" ""
@@ -192,16 +190,6 @@ expect "the second picture not replaced" 1 "" "eigenshoot-plot: convergence.png:
 [ -z "$(ls -A | grep -v -x -e apartat4.dat -e Q7-2016-res.dat -e eigenfunctions.png -e convergence.png)" ] ||
   fail "both or neither: files left: $(ls -A)"
 rm -rf convergence.png
-
-# A FIFO renamed over "apartat4.dat" again and again never makes the plot command wait.
-printf '#!/bin/sh\nexit 1\n' >../bin/gnuplot
-(while :; do cp ../eigen.good ../a && mv ../a apartat4.dat && mkfifo ../f && mv ../f apartat4.dat; done) &
-swapper=$!
-for round in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24 25 26 27 28 29 30; do
-  timeout 5 "$plot" >/dev/null 2>&1
-  [ $? = 124 ] && fail "a FIFO swapped in: the plot command hung (round $round)"
-done
-{ kill $swapper && wait $swapper; } 2>/dev/null
 PATH=$path
 sleep 2 && [ ! -e ../survived ] || fail "a process of gnuplot's outlived the plot command"
 

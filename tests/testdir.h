@@ -1,11 +1,17 @@
-// A fresh temporary directory for one test, removed with all it holds afterwards; file contents.
+// A fresh temporary directory for one test, removed with all it holds afterwards; file contents;
+// a FIFO with a writer that only a reader releases.
 #pragma once
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 struct testdir {
   std::filesystem::path path = [] {
@@ -20,3 +26,29 @@ inline std::string slurp(const std::filesystem::path& file) {
   text << std::ifstream(file, std::ios::binary).rdbuf();
   return text.str();
 }
+
+// A FIFO with a writer blocked in opening it, which only a reader releases.
+class blockedwriter {
+ public:
+  explicit blockedwriter(const std::filesystem::path& fifo) : fifo_(fifo) {
+    thread_ = std::thread([this] {
+      const int fd = ::open(fifo_.c_str(), O_WRONLY);
+      released_ = true;
+      if (fd >= 0) close(fd);
+    });
+  }
+  // Whether a reader released the writer; the test's own open then ends the thread.
+  bool released() {
+    usleep(20000);
+    const bool was = released_;
+    const int fd = ::open(fifo_.c_str(), O_RDONLY);
+    thread_.join();
+    if (fd >= 0) close(fd);
+    return was;
+  }
+
+ private:
+  std::filesystem::path fifo_;
+  std::atomic<bool> released_ = false;
+  std::thread thread_;
+};
