@@ -36,12 +36,14 @@ class blockedwriter {
       released_ = true;
       if (fd >= 0) close(fd);
     });
+    usleep(20000);  // time for the writer to reach its open
   }
-  // Whether a reader released the writer; the test's own open then ends the thread.
+  // Whether a reader released the writer; the test's own open (which does not wait for a
+  // writer that has gone) then ends the thread.
   bool released() {
     usleep(20000);
     const bool was = released_;
-    const int fd = ::open(fifo_.c_str(), O_RDONLY);
+    const int fd = ::open(fifo_.c_str(), O_RDONLY | O_NONBLOCK);
     thread_.join();
     if (fd >= 0) close(fd);
     return was;
