@@ -17,10 +17,11 @@ namespace eigenshoot {
 
 // One block of the eigenfunction file: its eigenvalue (from its header, on line `line`) and
 // the normalized value of each row; row k's position is position(k), which the reader checks.
+// The npts values are on the heap, so that a runfiles is small wherever it is held.
 struct eigenblock {
   double E = 0.0;
   int line = 0;
-  std::array<double, npts> value{};
+  std::vector<double> value = std::vector<double>(npts);
 };
 
 // One search of the iteration log: the estimate of each pass, and the line of the last one.
