@@ -139,6 +139,12 @@ std::string escaped(std::string_view text);
 enum class request { run, help, version, refused };
 request commandline(int argc, char** argv, const char* program);
 
+// The end of a command that stopped on `failure`: "PROGRAM: MESSAGE" on standard error (the
+// message escaped), then every unit still open flushed and closed as at a normal end, so that
+// what the command wrote before it stopped is kept; a close that fails adds a line of its own.
+// Returns 1, the status of a failed run.
+int stopped(const char* program, const std::exception& failure);
+
 // A value that a text about a run shows, by its name in the text: one number, or a list.
 struct namedvalue {
   std::string_view name;

@@ -1,6 +1,5 @@
 // eigenshoot-plot: draws the results of an eigenshoot run from the two files in the working
 // directory, which it reads as data and checks in full before anything is drawn.
-#include <cstdio>
 #include <exception>
 
 #include "output/output.h"
@@ -26,7 +25,6 @@ int main(int argc, char** argv) {
     closeunits();
     return 0;
   } catch (const std::exception& failure) {
-    std::fprintf(stderr, "eigenshoot-plot: %s\n", escaped(failure.what()).c_str());
-    return 1;
+    return stopped("eigenshoot-plot", failure);
   }
 }

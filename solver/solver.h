@@ -50,9 +50,11 @@ double normalize(int i);
 // estimate is not finite, or `passes` passes have not converged.
 double secant(int i, double ea, double eb, int passes = maxpasses);
 
-// First stage: opens the iteration log "Q7-2016-res.dat", finds the eigenvalues in order
-// from the built-in guesses, fills eigen, and closes the log.
-void eigensearch();
+// First stage: opens the iteration log "Q7-2016-res.dat", finds the eigenvalues in order from
+// the pairs of guesses (the built-in ones unless others are given), fills eigen, and closes the
+// log. A search that stops leaves the log open, its passes pending, for the end of the command.
+void eigensearch(const std::array<double, neig>& first = guess1,
+                 const std::array<double, neig>& second = guess2);
 
 // Throws fatalerror, naming eigenvalue i, its guesses and the E found, unless the recorded row
 // psi(i, ...) changes sign i - 1 times and E is above eigenvalue i - 1: the search ended on

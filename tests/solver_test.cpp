@@ -9,6 +9,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kernels/kernels.h"
@@ -166,6 +167,40 @@ TEST(Search, DegenerateSearchesStop) {
     }
   }
   closeunit(1);
+}
+
+// A run that stops, in the search or after it, keeps in its log every pass written before the
+// stop, the failed search's too: the text of a log of the same searches closed as at a normal
+// end. The eigenfunction file is not made.
+TEST(Search, AStoppedRunKeepsItsPasses) {
+  testdir dir;
+  auto far1 = guess1, far2 = guess2, same = guess2;
+  far1.back() = 1e7;
+  far2.back() = 2e7;
+  same.back() = guess1.back();
+  for (const auto& [first, second] : {std::pair{far1, far2}, std::pair{guess1, same}}) {
+    openunit(1, (dir.path / "searches").string().c_str());
+    writefmt(1, *logshape.header);
+    try {
+      for (int i = 1; i <= neig; ++i) secant(i, first[i - 1], second[i - 1]);
+    } catch (const fatalerror&) {
+    }
+    closeunit(1);
+    EXPECT_EXIT(
+        {
+          std::filesystem::current_path(dir.path);
+          try {
+            eigensearch(first, second);
+            eigenfunctions();
+          } catch (const std::exception& failure) {
+            std::exit(stopped("eigenshoot", failure));
+          }
+          std::exit(0);
+        },
+        testing::ExitedWithCode(1), "^eigenshoot: eigenvalue " + std::to_string(neig) + ", ");
+    EXPECT_EQ(slurp(dir.path / logfile), slurp(dir.path / "searches"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path / eigenfile));
+  }
 }
 
 }  // namespace
