@@ -124,6 +124,20 @@ TEST(Reader, RefusesEveryFault) {
   negated[negated.find_first_not_of(' ', vat) - 1] = '-';
   std::string swapped = edited(eigentext, header1, lineof(eigentext, eigenline(2, 0)).c_str());
   if (neig > 1) swapped = edited(swapped, eigenline(2, 0), header.c_str());
+  // The files of builds with other run parameters: a block more, a row fewer in each block.
+  std::size_t lastblock = 0;
+  for (int n = eigenline(neig, 0) - eigenshape.before; n > 1; --n)
+    lastblock = eigentext.find('\n', lastblock) + 1;
+  std::string fewerrows = eigentext;
+  for (int i = neig; i >= 1; --i) fewerrows = edited(fewerrows, eigenline(i, npts), nullptr);
+  const auto otherbuild = [&](const std::string& holds) {
+    return E + "holds " + holds +
+           ", as eigenshoot writes it when built with other run parameters; this command was "
+           "built for " +
+           std::to_string(neig) + (neig == 1 ? " block" : " blocks") + " of " +
+           std::to_string(npts) + " rows: build it from the same parameters as that eigenshoot";
+  };
+
   // clang-format off
   const struct { bool log; std::string text; std::string want; } rows[] = {
       // clang-format on
@@ -168,12 +182,23 @@ TEST(Reader, RefusesEveryFault) {
       {false, edited(eigentext, last, nullptr),
        E + "ends early: expected " + std::to_string(neig) + " blocks of " + std::to_string(npts) +
            " rows"},
+      {false, eigentext + eigentext.substr(lastblock),
+       otherbuild("at least " + std::to_string(neig + 1) + " blocks of " + std::to_string(npts) +
+                  " rows")},
+      {false, fewerrows,
+       otherbuild(std::to_string(neig) + (neig == 1 ? " block" : " blocks") + " of " +
+                  std::to_string(npts - 1) + " rows")},
       {true, edited(logtext, 1, "    #N                F"),
        L + "line 1: expected the header laid out as " + std::string(logheader.text())},
       {true, edited(logtext, pass2, ("     3" + pass.substr(6)).c_str()), L + notpass},
       {true, edited(logtext, pass2, pass.substr(0, pass.size() - 1).c_str()), L + notpass},
       {true, edited(logtext, pass2, (" " + pass.substr(0, pass.size() - 1)).c_str()), L + notpass},
       {true, edited(logtext, pass2, zeropass.c_str()), L + notpass},
+      {true,
+       edited(logtext, pass2, (pass.substr(0, pass.size() - 24) + std::string(24, '*')).c_str()),
+       L + "line " + std::to_string(pass2) +
+           ": the estimate of pass 2 did not fit its 24 columns and was written as asterisks: "
+           "there is no number to draw"},
       {true, edited(logtext, run.searches[0].lastline + 1, nullptr),
        L + "line " + std::to_string(run.searches[0].lastline + 2) +
            ": expected 2 empty lines after a search"},
