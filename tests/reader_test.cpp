@@ -121,7 +121,8 @@ TEST(Reader, RefusesEveryFault) {
   // The rule of the solver: a value of block 1 in the middle turned negative adds two sign
   // changes; the eigenvalues of blocks 1 and 2 exchanged no longer increase.
   std::string negated = lineof(eigentext, eigenline(1, npts / 2));
-  negated[negated.find_first_not_of(' ', vat) - 1] = '-';
+  const std::size_t sign = negated.find_first_not_of(' ', vat);
+  negated[negated[sign] == '-' ? sign : sign - 1] = negated[sign] == '-' ? ' ' : '-';
   std::string swapped = edited(eigentext, header1, lineof(eigentext, eigenline(2, 0)).c_str());
   if (neig > 1) swapped = edited(swapped, eigenline(2, 0), header.c_str());
   // The files of builds with other run parameters: a block more, a row fewer in each block.
@@ -262,8 +263,8 @@ TEST(Reader, RefusesWhatNoRunWrites) {
 }
 
 // What the pictures show, within what the mathematics allows. The secant search stops at a
-// residual below tol, and the residual changes with E at slope ystart[1] L / (2 c^2) at the
-// n-th eigenvalue (c = n pi / L): the estimate is within 2 c^2 tol / (ystart[1] L) of the
+// residual below tol, and the residual changes with E at slope |ystart[1]| L / (2 c^2) at the
+// n-th eigenvalue (c = n pi / L): the estimate is within 2 c^2 tol / (|ystart[1]| L) of the
 // marched problem's eigenvalue, which RK4 puts E (c h)^4 / 60 from the exact one (each step
 // turns the phase by (c h)^5 / 120 too little). At unit norm over qb - qa the eigenfunction is
 // then off by at most sqrt(2 / (qb - qa)) L (dE / (2 c) + c (c h)^4 / 120), and by the
@@ -286,7 +287,7 @@ TEST(Plot, DataAgreesWithTheMathematics) {
       guesses(slurp(dir.path / "guesses.dat")), numbers(slurp(dir.path / "run.gp"));
   for (int n = 1; n <= neig; ++n) {
     const double c = n * std::numbers::pi / L, ch4 = std::pow(c * h, 4),
-                 dE = 2 * c * c * tol / (ystart[1] * L) + c * c * ch4 / 60,
+                 dE = 2 * c * c * tol / (std::abs(ystart[1]) * L) + c * c * ch4 / 60,
                  df = std::sqrt(2 / (qb - qa)) *
                           (L * (dE / (2 * c) + c * ch4 / 120) + std::pow(c * h, 2) / 500) +
                       printed;
