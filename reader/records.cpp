@@ -110,55 +110,56 @@ std::string counted(int parts, const fileshape& shape) {
 // without an empty one, headed by its label, the complete ones of one count of records, a part
 // cut short of no more, and the records' first numbers (the positions) the same in every part
 // and an even step apart, to the last printed decimal and a unit: a file with a record missing
-// or added is no other build's. Parts of up to a count of records (the passes of a search) tell
-// no other build: nothing for them either.
+// or added is no other build's. Only parts with a label and a fixed count of records tell
+// another build (the passes of a search vary): nothing for other shapes.
 std::string otherbuild(std::string_view text, const fileshape& shape, bool cut) {
-  if (shape.upto || (!cut && !text.ends_with('\n'))) return {};
+  if (shape.upto || shape.label.empty() || (!cut && !text.ends_with('\n'))) return {};
   const std::array<item, 0> empty{};
   const std::string_view label = shape.label.substr(0, shape.label.find_last_not_of(' ') + 1);
-  std::vector<int> parts;  // the lines of each part, its label's included
-  bool inpart = false, headed = shape.header->width() == 0;
   const descriptor& first = shape.record->descriptors()[0];
   const double unit = std::pow(10.0, -first.digits);
-  double start = 0.0, step = 0.0, before = 0.0;  // the first number, its step, the last one
+  std::vector<int> parts;  // the records of each part
+  bool inpart = false, headed = shape.header->width() == 0;
+  double start = 0.0, step = 0.0, before = 0.0;  // the first number, its step, the one before
   for (std::size_t end; (end = text.find('\n')) != std::string_view::npos;
        text.remove_prefix(end + 1)) {
     const std::string_view line = text.substr(0, end);
+    item number = 0.0;
     if (!headed) {
       headed = true;
     } else if (islisted(line, empty)) {
       inpart = false;
-    } else if (inpart) {
-      // A record: its first number one step on from the one before, or where the first
-      // part's starts.
-      const int k = parts.back() - static_cast<int>(!label.empty());
-      item number = 0.0;
-      const std::size_t width = static_cast<std::size_t>(first.lead + first.width);
-      if (line.size() < width || !fieldnumber(line.substr(0, width), first, number)) return {};
+    } else if (!inpart) {
+      if (line.find(label) == std::string_view::npos) return {};
+      parts.push_back(0);
+      inpart = true;
+    } else if (line.size() >= static_cast<std::size_t>(first.lead + first.width) &&
+               fieldnumber(line.substr(static_cast<std::size_t>(first.lead),
+                                       static_cast<std::size_t>(first.width)),
+                           first, number)) {
+      // A record: its first number where the first part's starts, or one step on.
+      const int k = parts.back()++;
       const double x = number.what == item::kind::integer ? number.i : number.r;
-      if (parts.size() == 1 && k <= 1) (k == 0 ? start : step) = x - (k == 0 ? 0.0 : before);
+      if (parts.size() == 1 && k == 0) start = x;
+      if (parts.size() == 1 && k == 1) step = x - before;
       if (k == 0 ? x != start : step == 0.0 || std::abs(x - before - step) > 2 * unit) return {};
       before = x;
-      ++parts.back();
     } else {
-      if (!label.empty() && line.find(label) == std::string_view::npos) return {};
-      parts.push_back(1);
-      inpart = true;
+      return {};
     }
   }
   // The last part may go on after the text's end when it is cut.
   const bool open = cut && inpart;
-  const int labels = label.empty() ? 0 : 1, found = static_cast<int>(parts.size()),
-            complete = found - open;
-  if (complete < 1 && (!open || parts.back() - labels <= shape.records)) return {};
-  const int records = complete < 1 ? shape.records : parts.front() - labels;
+  const int found = static_cast<int>(parts.size()), complete = found - open;
+  if (complete < 1 && (!open || parts.back() <= shape.records)) return {};
+  const int records = complete < 1 ? shape.records : parts.front();
   for (int p = 0; p < found; ++p) {
-    const int n = parts[static_cast<std::size_t>(p)] - labels;
+    const int n = parts[static_cast<std::size_t>(p)];
     if (p < complete ? n != records : complete > 0 && n > records) return {};
   }
   if (!cut && found == shape.parts && records == shape.records) return {};
-  const auto count = [&](int n) { return counted(n, shape); };
-  return (open ? "at least " + count(found) : (cut ? "more than " : "") + count(complete)) +
+  return (open ? "at least " + counted(found, shape)
+               : (cut ? "more than " : "") + counted(complete, shape)) +
          " of " + (complete < 1 ? "more than " : "") + std::to_string(records) + " " +
          shape.recordsname;
 }
