@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "kernels/kernels.h"
 #include "output/units.h"
@@ -38,7 +39,7 @@ void BM_march(benchmark::State& state) {
 BENCHMARK(BM_march)->Arg(500)->Arg(5000)->Arg(50000);
 
 void BM_quadrature(benchmark::State& state) {
-  std::array<double, npts> g;
+  std::vector<double> g(npts);
   for (int k = 0; k < npts; ++k) g[k] = std::sin(k * h) * std::sin(k * h);
   double s = 0.0;
   for (auto _ : state) {

@@ -15,6 +15,10 @@ else()
   set(ENV{SOURCE_DATE_EPOCH} "${epoch}")
 endif()
 string(TIMESTAMP EIGENSHOOT_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+set(EIGENSHOOT_DESCRIPTION "")
+if(EIGENSHOOT_RUNTEXTS)
+  set(EIGENSHOOT_DESCRIPTION ${generated}/description)
+endif()
 configure_file(${PROJECT_SOURCE_DIR}/packaging/cpack-epoch.cmake.in ${generated}/cpack-epoch.cmake
   @ONLY)
 
@@ -30,7 +34,10 @@ configure_file(${PROJECT_SOURCE_DIR}/packaging/copyright.in ${generated}/doc/cop
 configure_file(${PROJECT_SOURCE_DIR}/packaging/changelog.in ${generated}/doc/changelog @ONLY)
 
 # Manual pages and the change log in Debian's form are installed compressed, without a time stamp.
-set(manpages ${generated}/man/eigenshoot.1 ${generated}/man/eigenshoot-plot.1)
+set(manpages "")
+if(EIGENSHOOT_RUNTEXTS)
+  set(manpages ${generated}/man/eigenshoot.1 ${generated}/man/eigenshoot-plot.1)
+endif()
 set(changelog ${generated}/doc/changelog)
 find_program(GZIP gzip)
 if(GZIP)
@@ -49,7 +56,9 @@ install(TARGETS eigenshoot RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET eigenshoot-plot)
   install(TARGETS eigenshoot-plot RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
-install(FILES ${manpages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+if(manpages)
+  install(FILES ${manpages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
 install(FILES README.md CHANGELOG.md ${generated}/doc/copyright ${changelog}
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES docs/eigenfunctions.png docs/convergence.png DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
@@ -57,12 +66,11 @@ install(FILES docs/eigenfunctions.png docs/convergence.png DESTINATION ${CMAKE_I
 set(CPACK_GENERATOR TGZ DEB)
 set(CPACK_PACKAGE_CONTACT "${EIGENSHOOT_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
-set(CPACK_PACKAGE_DESCRIPTION "eigenshoot finds the ${EIGENSHOOT_neig} lowest eigenvalues E of y'' = -E y with y = 0
-and y' = ${EIGENSHOOT_slope} at the start and y = 0 at the end of a march of ${EIGENSHOOT_npts} classical
-Runge-Kutta steps, by shooting with a secant search, and their eigenfunctions,
-normalized with a Simpson-type rule. It writes an iteration log, the
-eigenfunctions and the normalization constants, every digit the same on every
-platform. eigenshoot-plot draws them with gnuplot.")
+# The description names the run parameters as the usage texts do: the build fills it in, and
+# cpack reads it (packaging/cpack-epoch.cmake.in). A build that cannot fill it in has this one.
+set(CPACK_PACKAGE_DESCRIPTION "eigenshoot finds the lowest eigenvalues of y'' = -E y by shooting
+with a secant search, and their normalized eigenfunctions. eigenshoot-plot
+draws them with gnuplot. eigenshoot --help shows the run parameters.")
 set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 set(CPACK_STRIP_FILES TRUE)
 set(CPACK_PROJECT_CONFIG_FILE ${generated}/cpack-epoch.cmake)

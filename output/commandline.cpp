@@ -1,9 +1,12 @@
-// The command line of both commands: --help, --version, or nothing.
+// The command line of both commands (--help, --version, or nothing), and their end when they
+// stop.
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <string_view>
 
 #include "output/texts.h"
+#include "output/units.h"
 
 namespace eigenshoot {
 
@@ -22,6 +25,18 @@ request commandline(int argc, char** argv, const char* program) {
     }
   }
   return asked;
+}
+
+int stopped(const char* program, const std::exception& failure) {
+  std::fprintf(stderr, "%s: %s\n", program, escaped(failure.what()).c_str());
+  for (const int unit : {1, 2, 6}) {
+    try {
+      closeunit(unit);
+    } catch (const std::exception& fault) {
+      std::fprintf(stderr, "%s: %s\n", program, escaped(fault.what()).c_str());
+    }
+  }
+  return 1;
 }
 
 }  // namespace eigenshoot

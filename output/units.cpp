@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "filerules/filerules.h"
 #include "output/units.h"
@@ -67,11 +68,12 @@ unit& openfound(int number) {
   throw fatalerror(u.name + ": " + std::strerror(error));
 }
 
-// Hands the pending records to the system and checks that they were taken.
+// Hands the pending records to the system and checks that they were taken. Records that were
+// refused are not offered again: a later close reports only its own fault.
 void drain(unit& u) {
   errno = 0;
-  if (u.used != 0 && std::fwrite(u.buffer, 1, u.used, u.stream) != u.used) failed(u);
-  u.used = 0;
+  const std::size_t pending = std::exchange(u.used, 0);
+  if (pending != 0 && std::fwrite(u.buffer, 1, pending, u.stream) != pending) failed(u);
   if (std::fflush(u.stream) != 0) failed(u);
 }
 
@@ -185,14 +187,23 @@ void flushunit(int number) {
   drain(openfound(number));
 }
 
+// The stream is closed even when what was pending cannot be handed over; the first fault is
+// the one reported.
 void closeunit(int number) {
   unit& u = find(number);
   if (u.stream == nullptr) return;
-  drain(u);
-  std::FILE* stream = u.stream;
-  u.stream = nullptr;
+  std::FILE* const stream = std::exchange(u.stream, nullptr);
+  const std::size_t pending = std::exchange(u.used, 0);
   errno = 0;
-  if (std::fclose(stream) != 0) failed(u);
+  const bool handed = (pending == 0 || std::fwrite(u.buffer, 1, pending, stream) == pending) &&
+                      std::fflush(stream) == 0;
+  int fault = handed ? 0 : errno != 0 ? errno : EIO;
+  errno = 0;
+  if (std::fclose(stream) != 0 && fault == 0) fault = errno != 0 ? errno : EIO;
+  if (fault != 0) {
+    errno = fault;
+    failed(u);
+  }
 }
 
 void closeunits() {

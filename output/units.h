@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <exception>
 #include <span>
 #include <string_view>
 
@@ -31,6 +32,12 @@ void writetext(int unit, std::string_view text);  // text as it stands, its line
 void flushunit(int unit);
 void closeunit(int unit);
 void closeunits();
+
+// The end of a command that stopped on `failure`: "PROGRAM: MESSAGE" on standard error (the
+// message escaped), then every unit still open flushed and closed as at a normal end, so that
+// what the command wrote before it stopped is kept; a close that fails adds a line of its own.
+// Returns 1, the status of a failed run.
+int stopped(const char* program, const std::exception& failure);
 
 template <class... T>
 void writefmt(int unit, const format& f, T... items) {

@@ -1,6 +1,7 @@
 # eigenshoot-plot's pictures of a run, drawn by gnuplot in a scratch directory that holds
 # run.gp (the numbers of the run: n rows of spacing h, L = n h, neig eigenvalues E1, E2, ... and
-# their exact values exact1, ..., the most passes of a search, tol, x0, qa and qb) and the data
+# their exact values exact1, ..., the most passes of a search, tol, x0, qa, qb, and the start
+# and slope of the march, y and y' at x0) and the data
 # sets eigen.dat (per eigenfunction: position, computed, exact, computed - exact), passes.dat
 # (per search: pass, |E - exact|) and guesses.dat (per search: the two guesses at pass 0).
 # Everything here is the program's own; the files hold only numbers that it wrote.
@@ -13,6 +14,11 @@ set lmargin at screen 0.13
 set rmargin at screen 0.97
 march = x0 == 0 ? "[0, L]" : sprintf("[%g, %g + L]", x0, x0)
 t = x0 == 0 ? "x" : "(x - x0)"
+# The exact eigenfunction and eigenvalue of the marched problem: from y = 0 a sine of the
+# slope's sign, else a cos + b sin through the start and slope.
+exactE = start == 0 ? "(nπ/L)^2" : "E_{exact}"
+exactf = start == 0 ? sprintf("%ssin(nπ%s/L)", slope < 0 ? "−" : "", t) : \
+  sprintf("%g cos(√E %s) + %g sin(√E %s)/√E", start, t, slope, t)
 set label 1 sprintf("Normalized eigenfunctions of y'' = -E y on %s, L = %d h = %.9g", march, n, L) \
   at screen 0.5, 0.975 center
 set key at screen 0.13, 0.955 left top Left reverse samplen 2.5 spacing 1.1
@@ -22,11 +28,11 @@ set tmargin at screen 0.80
 set bmargin at screen 0.36
 set ylabel "normalized eigenfunction"
 set format x ""
-label(i, E, exact) = sprintf("n = %d:  computed E = %.10f,  exact (nπ/L)^2 = %.10f", i, E, exact)
+label(i, E, exact) = sprintf("n = %d:  computed E = %.10f,  exact %s = %.10f", i, E, exactE, exact)
 plot for [i = 1:neig] "eigen.dat" index i - 1 using 1:2 with lines lw 6 lc i \
        title label(i, value(sprintf("E%d", i)), value(sprintf("exact%d", i))), \
      for [i = 1:neig] "" index i - 1 using 1:3 with lines lw 1.2 lc rgb "black" \
-       title (i == 1 ? sprintf("exact sin(nπ%s/L), unit norm over [%g, %g] (thin black)", t, qa, qb) : "")
+       title (i == 1 ? sprintf("exact %s, unit norm over [%g, %g] (thin black)", exactf, qa, qb) : "")
 unset label 1
 unset key
 set tmargin at screen 0.34
@@ -41,10 +47,10 @@ unset multiplot
 reset
 set encoding utf8
 set output "convergence.png"
-set title sprintf("Secant search: distance of each estimate from the exact eigenvalue (nπ/L)^2\n" . \
-  "It stops when |y(L)| < %g; the last pass of each search is the converged E.", tol)
+set title sprintf("Secant search: distance of each estimate from the exact eigenvalue %s\n" . \
+  "It stops when |y(L)| < %g; the last pass of each search is the converged E.", exactE, tol)
 set xlabel "pass"
-set ylabel "|E − (nπ/L)^2|"
+set ylabel sprintf("|E − %s|", exactE)
 set logscale y
 set format y "10^{%L}"
 set grid

@@ -34,7 +34,6 @@ int main(int argc, char** argv) {
     closeunits();
     return 0;
   } catch (const std::exception& failure) {
-    std::fprintf(stderr, "eigenshoot-plot: %s\n", escaped(failure.what()).c_str());
-    return 1;
+    return stopped("eigenshoot-plot", failure);
   }
 }

@@ -54,20 +54,48 @@ void writenewfile(int dir, const std::string& where, const char* name, std::stri
   if (fault != 0) throw fatalerror(where + "/" + name + ": " + std::strerror(fault));
 }
 
+namespace {
+
+// The exact solution of the marched problem, y'' = -c^2 y from y = a and y' = b at t = 0
+// (t = x - x0): a cos(c t) + (b / c) sin(c t). Its eigenvalue E = c^2 makes it vanish at t = L:
+// with a = 0, c = n pi / L; else the root of a c cos(c L) + b sin(c L) that Newton's method
+// finds from the computed estimate, the n-th root as the run checked it.
+double exactroot(int n, double estimate) {
+  const double a = ystart[0], b = ystart[1], L = npts * h;
+  if (a == 0.0) return n * std::numbers::pi / L;
+  double c = std::sqrt(estimate);
+  for (int step = 0; step < 100; ++step) {
+    const double g = a * c * std::cos(c * L) + b * std::sin(c * L),
+                 slope =
+                     a * std::cos(c * L) - a * c * L * std::sin(c * L) + b * L * std::cos(c * L),
+                 next = c - g / slope;
+    if (!std::isfinite(next) || next == c) break;
+    c = next;
+  }
+  return c;
+}
+
+}  // namespace
+
 void writeplotdata(int dir, const std::string& where, const runfiles& run) {
   datafile eigen("eigen.dat"), passes("passes.dat"), guesses("guesses.dat"), numbers("run.gp");
-  const double pi = std::numbers::pi, L = npts * h, span = qb - qa;
+  const double L = npts * h, span = qb - qa, a = ystart[0], t1 = h, t2 = h + span;
   std::size_t most = 0;
   for (int i = 1; i <= neig; ++i) {
     const eigenblock& block = run.blocks[static_cast<std::size_t>(i - 1)];
     const searchpasses& search = run.searches[static_cast<std::size_t>(i - 1)];
-    const double exact = (i * pi / L) * (i * pi / L), c = i * pi / L;
-    // sin(c t), t = x - x0, at unit norm over the samples of the normalization: qb - qa long,
-    // from t = h, where the first value belongs.
-    const double unit =
-        1.0 / std::sqrt(span / 2 - (std::sin(2 * c * (h + span)) - std::sin(2 * c * h)) / (4 * c));
+    const double c = exactroot(i, block.E), exact = c * c, b = ystart[1] / c;
+    // a cos(c t) + b sin(c t) at unit norm over the samples of the normalization: qb - qa long,
+    // from t = h, where the first value belongs. Its square integrates to
+    // a^2 (t/2 + s) + b^2 (t/2 - s) - a b cos(2 c t) / (2 c), s = sin(2 c t) / (4 c).
+    const auto integral = [&](double t) {
+      const double s = std::sin(2 * c * t) / (4 * c);
+      return a * a * (t / 2 + s) + b * b * (t / 2 - s) - a * b * std::cos(2 * c * t) / (2 * c);
+    };
+    const double unit = 1.0 / std::sqrt(integral(t2) - integral(t1));
     for (int k = 1; k <= npts; ++k) {
-      const double v = block.value[static_cast<std::size_t>(k - 1)], f = unit * std::sin(c * k * h);
+      const double v = block.value[static_cast<std::size_t>(k - 1)],
+                   f = unit * (a * std::cos(c * k * h) + b * std::sin(c * k * h));
       eigen.print("%.17g %.17g %.17g %.17g\n", x0 + k * h, v, f, v - f);
     }
     eigen.text("\n\n");
@@ -83,7 +111,8 @@ void writeplotdata(int dir, const std::string& where, const runfiles& run) {
   }
   numbers.print("n = %d; h = %.17g; L = %.17g; neig = %d; most = %zu; tol = %.17g\n", npts, h, L,
                 neig, most, tol);
-  numbers.print("x0 = %.17g; qa = %.17g; qb = %.17g\n", x0, qa, qb);
+  numbers.print("x0 = %.17g; qa = %.17g; qb = %.17g; start = %.17g; slope = %.17g\n", x0, qa, qb,
+                ystart[0], ystart[1]);
   for (const datafile* file : {&eigen, &passes, &guesses, &numbers}) file->write(dir, where);
 }
 

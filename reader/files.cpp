@@ -24,10 +24,6 @@ namespace {
   throw fatalerror(std::string(name) + ": " + why);
 }
 
-[[noreturn]] void toolarge(const char* name, std::size_t limit) {
-  failed(name, "larger than a run writes (" + std::to_string(limit) + " bytes at most)");
-}
-
 }  // namespace
 
 #ifdef EIGENSHOOT_POSIX
@@ -45,8 +41,7 @@ std::string readfile(const char* name, std::size_t limit) {
   } opened{fd};
   struct stat s;
   if (fstat(fd, &s) != 0) failed(name, std::strerror(errno));
-  if (static_cast<unsigned long long>(s.st_size) > limit) toolarge(name, limit);
-  // The file may still grow while it is read: no more than the limit and one byte is taken.
+  // No more than the limit and one byte is taken, whatever the size (the file may still grow).
   std::string text(limit + 1, '\0');
   std::size_t size = 0;
   while (size < text.size()) {
@@ -56,7 +51,6 @@ std::string readfile(const char* name, std::size_t limit) {
     if (n == 0) break;
     size += static_cast<std::size_t>(n);
   }
-  if (size > limit) toolarge(name, limit);
   text.resize(size);
   return text;
 }
@@ -68,7 +62,6 @@ std::string readfile(const char* name, std::size_t limit) {
   file.read(text.data(), static_cast<std::streamsize>(text.size()));
   if (file.bad()) failed(name, "cannot be read");
   text.resize(static_cast<std::size_t>(file.gcount()));
-  if (text.size() > limit) toolarge(name, limit);
   return text;
 }
 #endif

@@ -19,10 +19,11 @@ namespace eigenshoot {
 
 // One block of the eigenfunction file: its eigenvalue (from its header, on line `line`) and
 // the normalized value of each row; row k's position is position(k), which the reader checks.
+// The npts values are on the heap, so that a runfiles is small wherever it is held.
 struct eigenblock {
   double E = 0.0;
   int line = 0;
-  std::array<double, npts> value{};
+  std::vector<double> value = std::vector<double>(npts);
 };
 
 // One search of the iteration log: the estimate of each pass, and the line of the last one.
@@ -58,15 +59,18 @@ bool readrecord(std::string_view line, const format& f, std::span<double> number
 // (logshape, eigenshape): every line must be the one that the program writes of the numbers
 // read from it, each row's position the text of position(k), block i's values must change sign
 // i - 1 times over rows 1 to npts - 1 and the eigenvalues must increase (the rule by which the
-// solver stops a run). matchfiles checks that the files are of one run: the last pass of each
+// solver stops a run). A text longer than largest() of its shape is refused, and a file laid
+// out as eigenshoot writes it with other run parameters (another count of blocks or rows) is
+// refused as such. matchfiles checks that the files are of one run: the last pass of each
 // search is the eigenvalue of its block.
 void readeigenfile(std::string_view text, runfiles& run);
 void readlogfile(std::string_view text, runfiles& run);
 void matchfiles(const runfiles& run);
 
-// A file of the working directory, whole. It is opened once, without blocking (a FIFO put in
-// its place cannot make the reading wait), and checked through what was opened: a regular
-// file of at most `limit` bytes.
+// A file of the working directory, whole, or its first limit + 1 bytes when it is longer (the
+// reading of its shape refuses a file too large by that). It is opened once, without blocking
+// (a FIFO put in its place cannot make the reading wait), and checked through what was opened:
+// a regular file.
 std::string readfile(const char* name, std::size_t limit);
 
 // Both files of a run in the working directory, read and matched.

@@ -98,13 +98,79 @@ bool islisted(std::string_view line, std::span<const item> items) {
   return listedsize(items) <= sizeof text && line == std::string_view(text, listed(text, items));
 }
 
+// "1 block", "3 blocks": a count of the parts of a file.
+std::string counted(int parts, const fileshape& shape) {
+  return std::to_string(parts) + " " + (parts == 1 ? shape.part : shape.partsname);
+}
+
+// When the text (all of a file, or only its start when `cut`) is laid out as `shape` says but
+// with another count of parts or of records in each, as a build with other run parameters
+// writes it, what it holds: "4 blocks of 500 rows", "more than 3 blocks of 500 rows", "at least
+// 1 block of more than 500 rows". Empty when it is not so laid out: every part a group of lines
+// without an empty one, headed by its label, the complete ones of one count of records, a part
+// cut short of no more, and the records' first numbers (the positions) the same in every part
+// and an even step apart, to the last printed decimal and a unit: a file with a record missing
+// or added is no other build's. Only parts with a label and a fixed count of records tell
+// another build (the passes of a search vary): nothing for other shapes.
+std::string otherbuild(std::string_view text, const fileshape& shape, bool cut) {
+  if (shape.upto || shape.label.empty() || (!cut && !text.ends_with('\n'))) return {};
+  const std::array<item, 0> empty{};
+  const std::string_view label = shape.label.substr(0, shape.label.find_last_not_of(' ') + 1);
+  const descriptor& first = shape.record->descriptors()[0];
+  const double unit = std::pow(10.0, -first.digits);
+  std::vector<int> parts;  // the records of each part
+  bool inpart = false, headed = shape.header->width() == 0;
+  double start = 0.0, step = 0.0, before = 0.0;  // the first number, its step, the one before
+  for (std::size_t end; (end = text.find('\n')) != std::string_view::npos;
+       text.remove_prefix(end + 1)) {
+    const std::string_view line = text.substr(0, end);
+    item number = 0.0;
+    if (!headed) {
+      headed = true;
+    } else if (islisted(line, empty)) {
+      inpart = false;
+    } else if (!inpart) {
+      if (line.find(label) == std::string_view::npos) return {};
+      parts.push_back(0);
+      inpart = true;
+    } else if (line.size() >= static_cast<std::size_t>(first.lead + first.width) &&
+               fieldnumber(line.substr(static_cast<std::size_t>(first.lead),
+                                       static_cast<std::size_t>(first.width)),
+                           first, number)) {
+      // A record: its first number where the first part's starts, or one step on.
+      const int k = parts.back()++;
+      const double x = number.what == item::kind::integer ? number.i : number.r;
+      if (parts.size() == 1 && k == 0) start = x;
+      if (parts.size() == 1 && k == 1) step = x - before;
+      if (k == 0 ? x != start : step == 0.0 || std::abs(x - before - step) > 2 * unit) return {};
+      before = x;
+    } else {
+      return {};
+    }
+  }
+  // The last part may go on after the text's end when it is cut.
+  const bool open = cut && inpart;
+  const int found = static_cast<int>(parts.size()), complete = found - open;
+  if (complete < 1 && (!open || parts.back() <= shape.records)) return {};
+  const int records = complete < 1 ? shape.records : parts.front();
+  for (int p = 0; p < found; ++p) {
+    const int n = parts[static_cast<std::size_t>(p)];
+    if (p < complete ? n != records : complete > 0 && n > records) return {};
+  }
+  if (!cut && found == shape.parts && records == shape.records) return {};
+  return (open ? "at least " + counted(found, shape)
+               : (cut ? "more than " : "") + counted(complete, shape)) +
+         " of " + (complete < 1 ? "more than " : "") + std::to_string(records) + " " +
+         shape.recordsname;
+}
+
 // The text of a file laid out as `shape` says, line by line. For part p (from 0) it calls
 // labelled(file, p, number) after reading the part's header and record(file, p, r, line) for
 // its r-th record (from 1), and ended(file, p) after the part's last record; each refuses what
 // it does not accept by file.fault.
 template <class Labelled, class Record, class Ended>
-void readshape(std::string_view text, const fileshape& shape, Labelled labelled, Record record,
-               Ended ended) {
+void readshapeparts(std::string_view text, const fileshape& shape, Labelled labelled, Record record,
+                    Ended ended) {
   lines file(shape.name, text);
   const std::string cutshort =
       "expected " + std::to_string(shape.parts) + (shape.upto ? " complete " : " ") +
@@ -160,6 +226,30 @@ void readshape(std::string_view text, const fileshape& shape, Labelled labelled,
   std::string_view extra;
   if (file.next(extra)) {
     file.fault("more than " + std::to_string(shape.parts) + " " + shape.partsname);
+  }
+}
+
+// The text of a file laid out as `shape` says, read by readshapeparts. A file of a build with
+// other run parameters is refused as such, whatever fault it shows first; any other file is
+// told its first fault.
+template <class Labelled, class Record, class Ended>
+void readshape(std::string_view text, const fileshape& shape, Labelled labelled, Record record,
+               Ended ended) {
+  const bool cut = text.size() > largest(shape);
+  try {
+    if (cut) {
+      throw fatalerror(std::string(shape.name) + ": larger than a run writes (" +
+                       std::to_string(largest(shape)) + " bytes at most)");
+    }
+    readshapeparts(text, shape, labelled, record, ended);
+  } catch (const fatalerror&) {
+    const std::string other = otherbuild(text, shape, cut);
+    if (other.empty()) throw;
+    throw fatalerror(std::string(shape.name) + ": holds " + other +
+                     ", as eigenshoot writes it when built with other run parameters; this "
+                     "command was built for " +
+                     counted(shape.parts, shape) + " of " + std::to_string(shape.records) + " " +
+                     shape.recordsname + ": build it from the same parameters as that eigenshoot");
   }
 }
 
@@ -254,6 +344,19 @@ void readlogfile(std::string_view text, runfiles& run) {
         searchpasses& search = run.searches[static_cast<std::size_t>(p)];
         std::array<double, 2> record;
         if (!readrecord(line, logpass, record) || record[0] != static_cast<double>(pass)) {
+          // An estimate too large for its field is written as asterisks, as the format rules
+          // say: the pass is there, its number is not.
+          char want[logpass.width()];
+          const std::array<item, 2> items{pass, 0.0};
+          const std::string_view laid(want, layout(want, logpass, items));
+          const std::size_t width = static_cast<std::size_t>(logpass.descriptors().back().width),
+                            at = laid.size() - width;
+          if (line.size() == laid.size() && line.substr(0, at) == laid.substr(0, at) &&
+              line.substr(at).find_first_not_of('*') == std::string_view::npos) {
+            file.fault("the estimate of pass " + std::to_string(pass) + " did not fit its " +
+                       std::to_string(width) +
+                       " columns and was written as asterisks: there is no number to draw");
+          }
           file.fault("expected pass " + std::to_string(pass) + " and a number");
         }
         search.estimate.push_back(record[1]);

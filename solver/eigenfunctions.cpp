@@ -9,11 +9,18 @@
 
 namespace eigenshoot {
 
+namespace {
+
+// The squares of a row of psi, npts of them, are static data as psi is: a stack holds only so
+// many, and static data costs the run no allocation.
+std::array<double, npts> squares;
+
+}  // namespace
+
 double normalize(int i) {
-  std::array<double, npts> g;
-  for (int k = 1; k <= npts; ++k) g[k - 1] = psi(i, k) * psi(i, k);
+  for (int k = 1; k <= npts; ++k) squares[k - 1] = psi(i, k) * psi(i, k);
   double s = 0.0;
-  myintegrator(imeth, qa, qb, g.data(), npts, s);
+  myintegrator(imeth, qa, qb, squares.data(), npts, s);
   return 1.0 / std::sqrt(s);
 }
 

@@ -42,10 +42,10 @@ double secant(int i, double ea, double eb, int passes) {
   }
 }
 
-void eigensearch() {
+void eigensearch(const std::array<double, neig>& first, const std::array<double, neig>& second) {
   openunit(1, logshape.name);
   writefmt(1, *logshape.header);
-  for (int i = 1; i <= neig; ++i) eigen[i - 1] = secant(i, guess1[i - 1], guess2[i - 1]);
+  for (int i = 1; i <= neig; ++i) eigen[i - 1] = secant(i, first[i - 1], second[i - 1]);
   // The log is complete and closed, its close checked, before the eigenfunction file is
   // touched: a run that fails on the log leaves an earlier eigenfunction file as it was.
   closeunit(1);

@@ -1,7 +1,6 @@
 // eigenshoot: the three lowest eigenvalues of y'' = -E*y, y(0) = 0, by shooting, with their
 // normalized eigenfunctions. Takes no input; writes "Q7-2016-res.dat", "apartat4.dat" and
 // the normalization constants on standard output.
-#include <cstdio>
 #include <exception>
 
 #include "filerules/filerules.h"
@@ -28,7 +27,6 @@ int main(int argc, char** argv) {
     closeunits();
     return 0;
   } catch (const std::exception& failure) {
-    std::fprintf(stderr, "eigenshoot: %s\n", escaped(failure.what()).c_str());
-    return 1;
+    return stopped("eigenshoot", failure);  // what the run wrote up to here is kept
   }
 }

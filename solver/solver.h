@@ -14,7 +14,15 @@ namespace eigenshoot {
 inline constexpr int ncomp = 2;
 static_assert(ncomp == nmodel, "the march passes the model's whole state to the step");
 
-// Run-wide tables. psi(i, k) holds the first component after step k of the march for
+// Run-wide tables. They grow with npts and are static data, which no stack size limits: psi
+// and the squares of one of its rows for the quadrature, (neig + 1) npts doubles. The default
+// code model addresses static data with 32-bit offsets, so these tables and the program's other
+// static data (well under 16 MiB) must fit in 2 GiB; a larger run would not link.
+static_assert((neig + 1LL) * npts * sizeof(double) <= (1LL << 31) - (1LL << 24),
+              "psi and the squares of a row, (neig + 1) npts doubles of static data, must fit in "
+              "the 2 GiB that the default code model addresses: lower npts or neig");
+
+// psi(i, k) holds the first component after step k of the march for
 // eigenvalue i (both counted from 1); the values of one position k are adjacent in storage.
 struct sampletable {
   std::array<double, neig * npts> data{};
@@ -42,9 +50,11 @@ double normalize(int i);
 // estimate is not finite, or `passes` passes have not converged.
 double secant(int i, double ea, double eb, int passes = maxpasses);
 
-// First stage: opens the iteration log "Q7-2016-res.dat", finds the eigenvalues in order
-// from the built-in guesses, fills eigen, and closes the log.
-void eigensearch();
+// First stage: opens the iteration log "Q7-2016-res.dat", finds the eigenvalues in order from
+// the pairs of guesses (the built-in ones unless others are given), fills eigen, and closes the
+// log. A search that stops leaves the log open, its passes pending, for the end of the command.
+void eigensearch(const std::array<double, neig>& first = guess1,
+                 const std::array<double, neig>& second = guess2);
 
 // Throws fatalerror, naming eigenvalue i, its guesses and the E found, unless the recorded row
 // psi(i, ...) changes sign i - 1 times and E is above eigenvalue i - 1: the search ended on

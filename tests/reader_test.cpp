@@ -122,8 +122,23 @@ TEST(Reader, RefusesEveryFault) {
   // The rule of the solver: a value of block 1 in the middle turned negative adds two sign
   // changes; block 2 with the eigenvalue of block 1 is not above it.
   std::string negated = lineof(eigentext, eigenline(1, npts / 2));
-  negated[negated.find_first_not_of(' ', vat) - 1] = '-';
+  const std::size_t sign = negated.find_first_not_of(' ', vat);
+  negated[negated[sign] == '-' ? sign : sign - 1] = negated[sign] == '-' ? ' ' : '-';
   const std::string equal = neig > 1 ? edited(eigentext, eigenline(2, 0), header.c_str()) : "";
+  // The files of builds with other run parameters: a block more, a row fewer in each block.
+  std::size_t lastblock = 0;
+  for (int n = eigenline(neig, 0) - eigenshape.before; n > 1; --n)
+    lastblock = eigentext.find('\n', lastblock) + 1;
+  std::string fewerrows = eigentext;
+  for (int i = neig; i >= 1; --i) fewerrows = edited(fewerrows, eigenline(i, npts), nullptr);
+  const auto otherbuild = [&](const std::string& holds) {
+    return E + "holds " + holds +
+           ", as eigenshoot writes it when built with other run parameters; this command was "
+           "built for " +
+           std::to_string(neig) + (neig == 1 ? " block" : " blocks") + " of " +
+           std::to_string(npts) + " rows: build it from the same parameters as that eigenshoot";
+  };
+
   // clang-format off
   const struct { bool log; std::string text; std::string want; } rows[] = {
       // clang-format on
@@ -168,12 +183,23 @@ TEST(Reader, RefusesEveryFault) {
       {false, edited(eigentext, last, nullptr),
        E + "ends early: expected " + std::to_string(neig) + " blocks of " + std::to_string(npts) +
            " rows"},
+      {false, eigentext + eigentext.substr(lastblock),
+       otherbuild("at least " + std::to_string(neig + 1) + " blocks of " + std::to_string(npts) +
+                  " rows")},
+      {false, fewerrows,
+       otherbuild(std::to_string(neig) + (neig == 1 ? " block" : " blocks") + " of " +
+                  std::to_string(npts - 1) + " rows")},
       {true, edited(logtext, 1, "    #N                F"),
        L + "line 1: expected the header laid out as " + std::string(logheader.text())},
       {true, edited(logtext, pass2, ("     3" + pass.substr(6)).c_str()), L + notpass},
       {true, edited(logtext, pass2, pass.substr(0, pass.size() - 1).c_str()), L + notpass},
       {true, edited(logtext, pass2, (" " + pass.substr(0, pass.size() - 1)).c_str()), L + notpass},
       {true, edited(logtext, pass2, zeropass.c_str()), L + notpass},
+      {true,
+       edited(logtext, pass2, (pass.substr(0, pass.size() - 24) + std::string(24, '*')).c_str()),
+       L + "line " + std::to_string(pass2) +
+           ": the estimate of pass 2 did not fit its 24 columns and was written as asterisks: "
+           "there is no number to draw"},
       {true, edited(logtext, run.searches[0].lastline + 1, nullptr),
        L + "line " + std::to_string(run.searches[0].lastline + 2) +
            ": expected 2 empty lines after a search"},
@@ -237,8 +263,8 @@ TEST(Reader, RefusesWhatNoRunWrites) {
 }
 
 // What the pictures show, within what the mathematics allows. The secant search stops at a
-// residual below tol, and the residual changes with E at slope ystart[1] L / (2 c^2) at the
-// n-th eigenvalue (c = n pi / L): the estimate is within 2 c^2 tol / (ystart[1] L) of the
+// residual below tol, and the residual changes with E at slope |ystart[1]| L / (2 c^2) at the
+// n-th eigenvalue (c = n pi / L): the estimate is within 2 c^2 tol / (|ystart[1]| L) of the
 // marched problem's eigenvalue, which RK4 puts E (c h)^4 / 60 from the exact one (each step
 // turns the phase by (c h)^5 / 120 too little). At unit norm over qb - qa the eigenfunction is
 // then off by at most sqrt(2 / (qb - qa)) L (dE / (2 c) + c (c h)^4 / 120), and by the
@@ -261,7 +287,7 @@ TEST(Plot, DataAgreesWithTheMathematics) {
       guesses(slurp(dir.path / "guesses.dat")), numbers(slurp(dir.path / "run.gp"));
   for (int n = 1; n <= neig; ++n) {
     const double c = n * std::numbers::pi / L, ch4 = std::pow(c * h, 4),
-                 dE = 2 * c * c * tol / (ystart[1] * L) + c * c * ch4 / 60,
+                 dE = 2 * c * c * tol / (std::abs(ystart[1]) * L) + c * c * ch4 / 60,
                  df = std::sqrt(2 / (qb - qa)) *
                           (L * (dE / (2 * c) + c * ch4 / 120) + std::pow(c * h, 2) / 500) +
                       printed;

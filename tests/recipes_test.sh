@@ -47,6 +47,7 @@ pandas | numpy)
   if [ $tool = pandas ]; then
     cat >>check.py <<'EOF'
 assert E == heads
+assert all(abs(eigen["at"].iloc[k] - values[k + 1][0]) < 1e-11 for k in range(rows - 1))
 assert eigen[["x", "y"]].values.tolist() == values
 assert eigen.block.tolist() == [b for b in range(blocks) for _ in range(rows)]
 assert log[["#N", "E"]].values.tolist() == [row for _, row in logrows]
@@ -55,6 +56,7 @@ EOF
   else
     cat >>check.py <<'EOF'
 assert E == heads
+assert all(abs(at[0][k] - values[k + 1][0]) < 1e-11 for k in range(rows - 1))
 assert [row for block in data for row in block.tolist()] == values
 assert [len(block) for block in data] == [rows] * blocks
 assert passes.tolist() == [row for _, row in logrows]

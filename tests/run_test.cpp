@@ -47,8 +47,9 @@ void expectstate(const fs::path& file, state want) {
 // norms, nodes) and replaces longer files of an earlier run. --help and --version answer on
 // standard output and refusals with status 2, none of them touching a file. Each way an output
 // can fail ends the run with status 1 and one line naming the destination and the system's
-// reason, and nothing after the failure is written: a FIFO without a reader, a reader gone and a
-// close that fails included. No record and no diagnostic lands in another destination's file:
+// reason, and nothing after the failure is written, while what was written before it is kept
+// (the normalization constants too): a FIFO without a reader, a reader gone and a close that
+// fails included. No record and no diagnostic lands in another destination's file:
 // a standard descriptor closed at start-up is never taken by a file, and a file that another
 // destination writes to (through a link or a redirection) is refused before it loses anything.
 // Each row is a test of its own, run by sh in a fresh directory. In its setup, `give FILE...`
@@ -84,7 +85,7 @@ const outcome outcomes[] = {
      complete, kept},
     {"LogOnFullDevice", "", "echo earlier >apartat4.dat && ln -s /dev/full Q7-2016-res.dat &&", "",
      "", logfailed + "No space left on device\n", 1, kept, earlier},
-    {"EigenOnFullDevice", "", "ln -s /dev/full apartat4.dat &&", "", "",
+    {"EigenOnFullDevice", "", "ln -s /dev/full apartat4.dat &&", "", normal,
      eigenfailed + "No space left on device\n", 1, complete, kept},
     {"StdoutOnFullDevice", "", "", ">/dev/full", "",
      "eigenshoot: standard output: No space left on device\n", 1, complete, complete},
@@ -92,8 +93,8 @@ const outcome outcomes[] = {
      complete, complete},
     {"NoWorkingDirectory", "", "rmdir \"$PWD\" &&", "", "",
      logfailed + "No such file or directory\n", 1, absent, absent},
-    {"FileSizeLimit", "", "ulimit -f 16 &&", "", "", eigenfailed + "File too large\n", 1, complete,
-     truncated},
+    {"FileSizeLimit", "", "ulimit -f 16 &&", "", normal, eigenfailed + "File too large\n", 1,
+     complete, truncated},
     {"StdinClosed", "", "mkdir apartat4.dat &&", "<&-", "", eigenfailed + "Is a directory\n", 1,
      complete, kept},
     {"StderrClosed", "", "mkdir apartat4.dat &&", "2>&-", "", "", 1, complete, kept},

@@ -4,15 +4,18 @@
 
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <iostream>
 #include <numbers>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kernels/kernels.h"
 #include "output/units.h"
+#include "solver/fileshapes.h"
 #include "solver/solver.h"
 #include "testdir.h"
 
@@ -26,13 +29,14 @@ double exactE(int n) {
 }
 
 // The results against the mathematics, apart from any reference file and from the program's
-// quadrature: the eigenvalues, and eigenfunctions that are the sines sin(a t), a = n pi / L,
+// quadrature: the eigenvalues, and eigenfunctions that are the sines sin(a t), a = n pi / L, of
+// the sign of the start slope y'(x0),
 // t = x - x0, at unit norm over the samples (qb - qa long, from t = h, where the first sample
 // belongs), each with n - 1 sign changes. The squares of the normalized samples integrate to 1
 // under the trapezoidal rule, which the program does not use. The bounds follow the run
 // parameters: the Simpson-type rule over an odd number of intervals leaves one interval to an
 // error of about h^3 f''/12 on f = sin^2(a t), f'' <= 2 a^2, and a search stopped at a
-// residual below tol leaves the phase off by up to tol a / y'(x0) at the end. A constant or a
+// residual below tol leaves the phase off by up to tol a / |y'(x0)| at the end. A constant or a
 // rule off by more fails.
 TEST(Solution, AgreesWithTheMathematics) {
   testdir dir;
@@ -40,16 +44,18 @@ TEST(Solution, AgreesWithTheMathematics) {
   const double L = npts * h, pi = std::numbers::pi, span = qb - qa;
   for (int n = 1; n <= neig; ++n) {
     cts.E = eigen[n - 1] = secant(n, guess1[n - 1], guess2[n - 1]);
-    const double a = n * pi / L, phase = tol * a / ystart[1];
+    const double a = n * pi / L, phase = tol * a / std::abs(ystart[1]);
     const double relative = h * h * h * 4 * a * a / (3 * span) + phase;
     EXPECT_NEAR(cts.E, exactE(n), 2 * a * phase / L + h * h * h * h * a * a * a * a * a * a) << n;
     shoot(n);
     const double c = normalize(n);
     const double unit =
-        1.0 / std::sqrt(span / 2 - (std::sin(2 * a * (h + span)) - std::sin(2 * a * h)) / (4 * a));
+        std::copysign(1.0, ystart[1]) /
+        std::sqrt(span / 2 - (std::sin(2 * a * (h + span)) - std::sin(2 * a * h)) / (4 * a));
     double trapezoid = 0.0;
     for (int k = 1; k <= npts; ++k) {
-      EXPECT_NEAR(psi(n, k) * c, unit * std::sin(a * k * h), unit * relative) << n << ", " << k;
+      EXPECT_NEAR(psi(n, k) * c, unit * std::sin(a * k * h), std::abs(unit) * relative)
+          << n << ", " << k;
       const double square = (psi(n, k) * c) * (psi(n, k) * c);
       trapezoid += (k == 1 || k == npts ? 0.5 : 1.0) * square * h;
     }
@@ -166,6 +172,42 @@ TEST(Search, DegenerateSearchesStop) {
     }
   }
   closeunit(1);
+}
+
+// A run that stops, in the search or after it, keeps in its log every pass written before the
+// stop, the failed search's too: the text of a log of the same searches closed as at a normal
+// end. The eigenfunction file is not made.
+TEST(Search, AStoppedRunKeepsItsPasses) {
+  testdir dir;
+  auto far1 = guess1, far2 = guess2, same = guess2;
+  far1.back() = 1e7;
+  far2.back() = 2e7;
+  same.back() = guess1.back();
+  for (const auto& [first, second] : {std::pair{far1, far2}, std::pair{guess1, same}}) {
+    openunit(1, (dir.path / "searches").string().c_str());
+    writefmt(1, *logshape.header);
+    try {
+      for (int i = 1; i <= neig; ++i) secant(i, first[i - 1], second[i - 1]);
+    } catch (const fatalerror&) {
+    }
+    closeunit(1);
+    // The run as the command makes it, in a child process that ends without the exit handlers
+    // of this test program.
+    EXPECT_EXIT(
+        {
+          std::filesystem::current_path(dir.path);
+          try {
+            eigensearch(first, second);
+            eigenfunctions();
+          } catch (const std::exception& failure) {
+            std::_Exit(stopped("eigenshoot", failure));
+          }
+          std::_Exit(0);
+        },
+        testing::ExitedWithCode(1), "^eigenshoot: eigenvalue " + std::to_string(neig) + "[,:] ");
+    EXPECT_EQ(slurp(dir.path / logfile), slurp(dir.path / "searches"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path / eigenfile));
+  }
 }
 
 }  // namespace
