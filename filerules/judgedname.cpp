@@ -195,8 +195,7 @@ void judgedname::walk() {
       if (how_ == access::read && !S_ISREG(s.st_mode)) {
         throw fatalerror(std::string(name_) + ": not a regular file");
       }
-      if (how_ == access::write && (S_ISREG(s.st_mode) || S_ISFIFO(s.st_mode)) &&
-          planted(s.st_uid, directorystat)) {
+      if (how_ == access::write && !S_ISDIR(s.st_mode) && plantedfile(s, directorystat)) {
         throw fatalerror(std::string(name_) +
                          (S_ISFIFO(s.st_mode)
                               ? ": not writing to a FIFO of another user in a sticky directory"

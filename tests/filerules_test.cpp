@@ -89,6 +89,10 @@ TEST(Rules, ChainsOfLinks) {
        "not a regular file", "not writing to a FIFO of another user in a sticky directory"},
       {"ln -s ../sticky/v own/name && ln victim sticky/v && chown 65534 sticky/v", "",
        "not writing to a file of another user in a sticky directory"},
+      {"ln -s ../sticky/c own/name && mknod sticky/c c 1 3 && chown 65534 sticky/c",
+       "not a regular file", "not writing to a file of another user in a sticky directory"},
+      {"chmod 1770 sticky && ln -s ../sticky/g own/name && echo >sticky/g && chown 65534 sticky/g",
+       "", "not writing to a file of another user in a sticky directory"},
   };
   for (const chain& c : chains) {
     for (const access how : {access::read, access::write}) {
