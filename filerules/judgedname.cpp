@@ -67,6 +67,10 @@ int openfrom(int directory, const char* entry, int flags, mode_t mode = 0) {
 // reader, a device is not opened.
 constexpr int holdflags = O_PATH | O_NOFOLLOW | O_CLOEXEC;
 constexpr int directoryflags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#elif defined(O_SEARCH)
+// A directory opened for searching alone: one that the caller may pass through but not list
+// (mode 0711) is passed, as the kernel passes it.
+constexpr int directoryflags = O_SEARCH | O_DIRECTORY | O_CLOEXEC;
 #else
 constexpr int directoryflags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 #endif
