@@ -64,6 +64,15 @@ std::string outcome(const std::string& name, access how) {
   }
 }
 
+// Whether the platform opens the file that was judged through the descriptor that holds it.
+// Elsewhere the name is opened again, and what has been swapped in for it is refused once it
+// is open: a FIFO's waiting writer may be released by then.
+#ifdef EIGENSHOOT_OPATH
+constexpr bool held = true;
+#else
+constexpr bool held = false;
+#endif
+
 int shell(const std::string& commands) {
   return std::system(("set -e; " + commands).c_str());
 }
@@ -129,14 +138,19 @@ TEST(Rules, OpenWhatWasJudged) {
   blockedwriter writer(fifo);
   fs::create_hard_link(fifo, dir.path / "second");  // the writer opens the FIFO by its first name
   fs::rename(dir.path / "second", name);
-  const int in = reading.open();
+  int in = -1;
+  try {
+    in = reading.open();
+  } catch (const fatalerror& refused) {
+    EXPECT_STREQ(refused.what(), (name.string() + ": replaced while it was being opened").c_str());
+  }
   char text[16] = {};
-  EXPECT_TRUE(in >= 0 && read(in, text, sizeof text) == 7 && std::string(text) == "judged\n");
+  EXPECT_EQ(in >= 0 && read(in, text, sizeof text) == 7 && std::string(text) == "judged\n", held);
   if (in >= 0) close(in);
-  EXPECT_FALSE(writer.released());
+  EXPECT_FALSE(writer.released() && held);
   fs::rename(dir.path / "link", name);
   const int out = writing.open();
-  EXPECT_TRUE(out >= 0 && write(out, "x", 1) == 1);
+  EXPECT_EQ(out >= 0 && write(out, "x", 1) == 1, held);
   if (out >= 0) close(out);
   EXPECT_EQ(slurp(victim), "precious\n");
 }
@@ -169,7 +183,7 @@ TEST(Rules, NameSwappedInARace) {
   }
   done = true;
   swapper.join();
-  EXPECT_FALSE(writer.released());
+  EXPECT_FALSE(writer.released() && held);
   EXPECT_EQ(slurp(d + "/victim"), "precious\n");
 }
 
