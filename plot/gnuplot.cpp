@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "filerules/filerules.h"
 #include "plot/plot.h"
 #include "plotscript.h"
 
@@ -428,6 +429,7 @@ void keepcallersignals() {
 
 void drawpictures(const runfiles& run) {
   for (const char* picture : pictures) {
+    judgereplaced(picture);
     struct stat s;
     if (stat(picture, &s) == 0 && S_ISDIR(s.st_mode))
       throw fatalerror(std::string(picture) + ": is a directory");

@@ -143,6 +143,8 @@ refused "a FIFO" 1 "eigenshoot-plot: apartat4.dat: not a regular file"
 rm apartat4.dat && ln -s ../eigen.good apartat4.dat && chmod 1777 . &&
   chown -h $other apartat4.dat 2>/dev/null &&
   refused "another user's link in a sticky directory" 1 "eigenshoot-plot: apartat4.dat: not following a symbolic link of another user in a sticky directory"
+chmod 1777 . && chown $other convergence.png 2>/dev/null &&
+  refused "another user's picture in a sticky directory" 1 "eigenshoot-plot: convergence.png: not replacing a file of another user in a sticky directory"
 chmod 755 .
 rm apartat4.dat && truncate -s 1G apartat4.dat
 refused "a sparse file of 1 GB" 1 "" 'eigenshoot-plot: apartat4.dat: larger than a run writes ([0-9]* bytes at most)'
