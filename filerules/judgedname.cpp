@@ -130,6 +130,7 @@ void judgedname::walk() {
     const std::string_view component = rest.substr(0, rest.find('/'));
     rest.remove_prefix(component.size());
     const bool last = rest.find_first_not_of('/') == std::string_view::npos;
+    const bool slash = last && !rest.empty();  // "name/", from a link's target: a directory
     if (component.empty() || component.size() > NAME_MAX) {
       // The name ends at a directory ("", ".", "/", "x/"), which no file of the run can be.
       error_ = component.empty() ? EISDIR : ENAMETOOLONG;
@@ -149,6 +150,7 @@ void judgedname::walk() {
 #endif
     if (!seen) {
       error_ = errno;
+      if (error_ == ENOENT && slash && how_ == access::write) error_ = EISDIR;
       if (error_ == ENOENT && last && how_ == access::write) {  // the place of a new file
         directoryid_ = rawid(directorystat);
         directory_ = directory.take();
@@ -194,6 +196,10 @@ void judgedname::walk() {
       continue;
     }
 
+    if (slash && !S_ISDIR(s.st_mode)) {
+      error_ = ENOTDIR;
+      return;
+    }
     if (last) {
       // The file at the end of the walk, judged for what will be done with it.
       if (how_ == access::read && !S_ISREG(s.st_mode)) {
