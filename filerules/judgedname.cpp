@@ -20,6 +20,9 @@
 #ifdef EIGENSHOOT_POSIX
 #include <fcntl.h>
 #include <sys/stat.h>
+#if defined(EIGENSHOOT_OPATH) && defined(__linux__)
+#include <sys/vfs.h>
+#endif
 #include <unistd.h>
 
 #include "filerules/planted.h"
@@ -160,6 +163,18 @@ void judgedname::walk() {
       return;
     }
 
+#if defined(EIGENSHOOT_OPATH) && defined(__linux__)
+    // A link of /proc (/dev/fd/3, /proc/self/fd/3) stands for an open file, which its text may
+    // not name (a pipe, a deleted file): the kernel follows it, and the file is judged.
+    struct statfs filesystem;  // 0x9fa0: PROC_SUPER_MAGIC
+    if (S_ISLNK(s.st_mode) && fstatfs(held.fd, &filesystem) == 0 && filesystem.f_type == 0x9fa0) {
+      held.replace(openfrom(directory.fd, entry, O_PATH | O_CLOEXEC));
+      if (held.fd < 0 || fstat(held.fd, &s) != 0) {
+        error_ = errno;
+        return;
+      }
+    }
+#endif
     if (S_ISLNK(s.st_mode)) {
       const std::string link = joined(where, component);
       if (planted(s.st_uid, directorystat)) {
