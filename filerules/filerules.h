@@ -6,12 +6,14 @@
 // through another link, included) is judged before it is followed, by the rule of the kernel's
 // protected_symlinks: in a sticky world-writable directory such as /tmp, a link is followed only
 // when it belongs to the caller or to the directory's owner. The file at the end is judged too,
-// before it is opened: one to be written, by the rule of protected_regular and protected_fifos
-// (in such a directory, an existing regular file or FIFO of neither is not written: another user
-// may have put it there, as a hard link to a third user's file or as a FIFO of their own); one to
-// be read, by being a regular file (a FIFO or a device is never opened). What is opened is then
-// the file that was judged, not whatever the name means a moment later. Where the kernel has the
-// same protections switched on, these rules refuse nothing that it would allow.
+// before it is opened: one to be written, by the rule that the kernel applies to an open that
+// may create it, with protected_regular and protected_fifos at their strictest (in such a
+// directory, an existing file of neither is not written, nor a regular file or FIFO of neither
+// in a sticky directory that its group may write to: another user may have put it there, as a
+// hard link to a third user's file or device or as a FIFO of their own); one to be read, by
+// being a regular file (a FIFO or a device is never opened). What is opened is then the file
+// that was judged, not whatever the name means a moment later. Where the kernel has the same
+// protections switched on, these rules refuse nothing that it would allow.
 //
 // A refusal by a rule throws fatalerror "NAME: why", naming the link that broke the rule when it
 // is not NAME itself. Where the system refuses (no such directory, no permission), the calls

@@ -20,6 +20,9 @@
 #ifdef EIGENSHOOT_POSIX
 #include <fcntl.h>
 #include <sys/stat.h>
+#if defined(EIGENSHOOT_OPATH) && defined(__linux__)
+#include <sys/vfs.h>
+#endif
 #include <unistd.h>
 
 #include "filerules/planted.h"
@@ -67,6 +70,10 @@ int openfrom(int directory, const char* entry, int flags, mode_t mode = 0) {
 // reader, a device is not opened.
 constexpr int holdflags = O_PATH | O_NOFOLLOW | O_CLOEXEC;
 constexpr int directoryflags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#elif defined(O_SEARCH)
+// A directory opened for searching alone: one that the caller may pass through but not list
+// (mode 0711) is passed, as the kernel passes it.
+constexpr int directoryflags = O_SEARCH | O_DIRECTORY | O_CLOEXEC;
 #else
 constexpr int directoryflags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 #endif
@@ -126,6 +133,7 @@ void judgedname::walk() {
     const std::string_view component = rest.substr(0, rest.find('/'));
     rest.remove_prefix(component.size());
     const bool last = rest.find_first_not_of('/') == std::string_view::npos;
+    const bool slash = last && !rest.empty();  // "name/", from a link's target: a directory
     if (component.empty() || component.size() > NAME_MAX) {
       // The name ends at a directory ("", ".", "/", "x/"), which no file of the run can be.
       error_ = component.empty() ? EISDIR : ENAMETOOLONG;
@@ -145,6 +153,7 @@ void judgedname::walk() {
 #endif
     if (!seen) {
       error_ = errno;
+      if (error_ == ENOENT && slash && how_ == access::write) error_ = EISDIR;
       if (error_ == ENOENT && last && how_ == access::write) {  // the place of a new file
         directoryid_ = rawid(directorystat);
         directory_ = directory.take();
@@ -154,6 +163,18 @@ void judgedname::walk() {
       return;
     }
 
+#if defined(EIGENSHOOT_OPATH) && defined(__linux__)
+    // A link of /proc (/dev/fd/3, /proc/self/fd/3) stands for an open file, which its text may
+    // not name (a pipe, a deleted file): the kernel follows it, and the file is judged.
+    struct statfs filesystem;  // 0x9fa0: PROC_SUPER_MAGIC
+    if (S_ISLNK(s.st_mode) && fstatfs(held.fd, &filesystem) == 0 && filesystem.f_type == 0x9fa0) {
+      held.replace(openfrom(directory.fd, entry, O_PATH | O_CLOEXEC));
+      if (held.fd < 0 || fstat(held.fd, &s) != 0) {
+        error_ = errno;
+        return;
+      }
+    }
+#endif
     if (S_ISLNK(s.st_mode)) {
       const std::string link = joined(where, component);
       if (planted(s.st_uid, directorystat)) {
@@ -190,13 +211,16 @@ void judgedname::walk() {
       continue;
     }
 
+    if (slash && !S_ISDIR(s.st_mode)) {
+      error_ = ENOTDIR;
+      return;
+    }
     if (last) {
       // The file at the end of the walk, judged for what will be done with it.
       if (how_ == access::read && !S_ISREG(s.st_mode)) {
         throw fatalerror(std::string(name_) + ": not a regular file");
       }
-      if (how_ == access::write && (S_ISREG(s.st_mode) || S_ISFIFO(s.st_mode)) &&
-          planted(s.st_uid, directorystat)) {
+      if (how_ == access::write && !S_ISDIR(s.st_mode) && plantedfile(s, directorystat)) {
         throw fatalerror(std::string(name_) +
                          (S_ISFIFO(s.st_mode)
                               ? ": not writing to a FIFO of another user in a sticky directory"

@@ -38,6 +38,15 @@ std::string outcome(const std::string& name, access how) {
   }
 }
 
+// Whether the platform opens the file that was judged through the descriptor that holds it.
+// Elsewhere the name is opened again, and what has been swapped in for it is refused once it
+// is open: a FIFO's waiting writer may be released by then.
+#ifdef EIGENSHOOT_OPATH
+constexpr bool held = true;
+#else
+constexpr bool held = false;
+#endif
+
 int shell(const std::string& commands) {
   return std::system(("set -e; " + commands).c_str());
 }
@@ -63,6 +72,10 @@ TEST(Rules, ChainsOfLinks) {
        "not a regular file", "not writing to a FIFO of another user in a sticky directory"},
       {"ln -s ../sticky/v own/name && ln victim sticky/v && chown 65534 sticky/v", "",
        "not writing to a file of another user in a sticky directory"},
+      {"ln -s ../sticky/c own/name && mknod sticky/c c 1 3 && chown 65534 sticky/c",
+       "not a regular file", "not writing to a file of another user in a sticky directory"},
+      {"chmod 1770 sticky && ln -s ../sticky/g own/name && echo >sticky/g && chown 65534 sticky/g",
+       "", "not writing to a file of another user in a sticky directory"},
   };
   for (const chain& c : chains) {
     for (const access how : {access::read, access::write}) {
@@ -109,17 +122,12 @@ TEST(Rules, OpenWhatWasJudged) {
       return -2;
     }
   };
-#ifdef EIGENSHOOT_OPATH
-  constexpr bool held = true;
-#else
-  constexpr bool held = false;
-#endif
   const int in = opened(reading);
   char text[16] = {};
   EXPECT_TRUE(held ? in >= 0 && read(in, text, sizeof text) == 7 && std::string(text) == "judged\n"
                    : in < 0);
   if (in >= 0) close(in);
-  EXPECT_FALSE(writer.released());
+  EXPECT_FALSE(writer.released() && held);
   fs::rename(dir.path / "link", name);
   const int out = opened(writing);
   EXPECT_TRUE(held ? out >= 0 && write(out, "x", 1) == 1 : out < 0);
@@ -155,7 +163,7 @@ TEST(Rules, NameSwappedInARace) {
   }
   done = true;
   swapper.join();
-  EXPECT_FALSE(writer.released());
+  EXPECT_FALSE(writer.released() && held);
   EXPECT_EQ(slurp(d + "/victim"), "precious\n");
 }
 

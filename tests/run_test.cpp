@@ -119,6 +119,12 @@ const outcome outcomes[] = {
      "", eigenfailed + "same file as Q7-2016-res.dat\n", 1, kept, earlier},
     {"DanglingLinkToEigen", "", "ln -s apartat4.dat Q7-2016-res.dat &&", "", "",
      eigenfailed + "same file as Q7-2016-res.dat\n", 1, kept, absent},
+    {"LinkWithSlashToFile", "", "echo earlier >../f && ln -s ../f/ apartat4.dat &&", "", "",
+     eigenfailed + "Not a directory\n", 1, complete, kept},
+#ifdef EIGENSHOOT_OPATH  // /dev/fd/3 a link of /proc, to the pipe itself
+    {"LinkToDescriptor", "", "ln -s /dev/fd/3 apartat4.dat &&", "3>&9", "",
+     eigenfailed + "Broken pipe\n", 1, complete, kept},
+#endif
     {"HardLink", "", "echo earlier >apartat4.dat && ln apartat4.dat Q7-2016-res.dat &&", "", "",
      eigenfailed + "same file as Q7-2016-res.dat\n", 1, earlier, earlier},
     // In a sticky world-writable directory, a link of another user is not followed (not even
