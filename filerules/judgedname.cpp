@@ -43,8 +43,9 @@ fileid rawid(const struct stat& s) {
 }
 
 // A path as the walk has spelled it so far, for the messages: "" for the working directory. The
-// directories in it are real ones, not links, so ".." takes the last of them away.
+// directories in it are real ones, not links, so "." adds none and ".." takes the last away.
 std::string joined(const std::string& where, std::string_view entry) {
+  if (entry == ".") return where;
   if (entry == "..") {
     const std::size_t slash = where.rfind('/');
     const std::string_view lastone = slash == std::string::npos

@@ -63,11 +63,16 @@ TEST(Rules, ChainsOfLinks) {
   };
   const std::string link = ", a symbolic link of another user in a sticky directory";
   const chain chains[] = {
-      {"ln -s ../sticky/l own/name && ln -s ../victim sticky/l && chown -h 65534 sticky/l",
+      {"ln -s ./../sticky/l own/name && ln -s ../victim sticky/l && chown -h 65534 sticky/l",
        "l, a symbolic link of another user in a sticky directory", nullptr},
       {"ln -s ../sticky/d/victim own/name && ln -s .. sticky/d && chown -h 65534 sticky/d",
        "d, a symbolic link of another user in a sticky directory", nullptr},
-      {"ln -s ../sticky/m own/name && ln -s ../victim sticky/m", "", ""},
+      // The caller's link in a sticky directory of another user, then another user's link in a
+      // directory that is world-writable but not sticky: both followed.
+      {"mkdir ww && chmod 777 ww && ln -s ../victim ww/l && ln -s ../ww/l sticky/m && chown -h "
+       "65534 ww/l sticky && ln -s ../sticky/m own/name",
+       "", ""},
+      {"ln -s name own/name", "Too many levels of symbolic links", nullptr},
       {"ln -s ../sticky/f own/name && mkfifo sticky/f && chown 65534 sticky/f",
        "not a regular file", "not writing to a FIFO of another user in a sticky directory"},
       {"ln -s ../sticky/v own/name && ln victim sticky/v && chown 65534 sticky/v", "",
@@ -133,6 +138,17 @@ TEST(Rules, OpenWhatWasJudged) {
   EXPECT_TRUE(held ? out >= 0 && write(out, "x", 1) == 1 : out < 0);
   if (out >= 0) close(out);
   EXPECT_EQ(slurp(victim), "precious\n");
+  // A link that appears where there was no file is judged in its turn: the caller's is
+  // followed, another user's in a sticky directory (as root) is not.
+  const fs::path later = dir.path / "later";
+  judgedname appearing(later.c_str(), access::write);
+  fs::permissions(dir.path, fs::perms::all | fs::perms::sticky_bit);
+  fs::create_symlink("victim", later);
+  if (geteuid() == 0 && lchown(later.c_str(), 65534, 65534) == 0) {
+    EXPECT_THROW(appearing.open(), fatalerror);
+  } else {
+    EXPECT_EQ(close(appearing.open()), 0);
+  }
 }
 
 // A name swapped again and again between a file of the caller's and a FIFO with a blocked
