@@ -25,7 +25,7 @@ fileid identify(int fd) {
   return {static_cast<std::uint64_t>(s.st_dev), static_cast<std::uint64_t>(s.st_ino), true};
 }
 
-int openjudged(const char* name, access how) {
+int openjudged(const char* name, purpose how) {
   judgedname judged(name, how);
   return judged.open();
 }
@@ -36,7 +36,7 @@ void claimfiles(std::initializer_list<const char*> names) {
   const fileid out = identify(1), err = identify(2);
   for (const char* name : names) {
     if (count == claimed.size()) throw std::invalid_argument("too many files to claim");
-    const judgedname& c = claimed[count].emplace(name, access::write);
+    const judgedname& c = claimed[count].emplace(name, purpose::write);
     const auto clash = [&](const char* other) {
       throw fatalerror(std::string(name) + ": same file as " + other);
     };

@@ -36,14 +36,14 @@ struct fileid {
 };
 fileid identify(int fd);
 
-enum class access { read, write };
+enum class purpose { read, write };
 
 // A name followed by the rules and judged for reading or writing, without opening the file it
 // leads to. The name must outlive it. For writing, a name that leads to no file yet leads to the
 // place where one would be created: a directory and a name in it.
 class judgedname {
  public:
-  judgedname(const char* name, access how);
+  judgedname(const char* name, purpose how);
   ~judgedname();
   judgedname(const judgedname&) = delete;
   judgedname& operator=(const judgedname&) = delete;
@@ -67,7 +67,7 @@ class judgedname {
   void walk();
 
   const char* name_;
-  access how_;
+  purpose how_;
   int error_ = 0;
   bool exists_ = false;
   fileid file_{};
@@ -80,7 +80,7 @@ class judgedname {
 
 // The named file opened by the rules, for reading or writing (see judgedname::open): the
 // descriptor, or -1 with errno.
-int openjudged(const char* name, access how);
+int openjudged(const char* name, purpose how);
 
 // Before a run opens any file: refuses, naming the later one, two of the named files that are
 // the same file or would be created as one, and a named file that is standard output's or

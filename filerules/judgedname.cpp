@@ -97,7 +97,7 @@ struct heldfd {
 
 }  // namespace
 
-judgedname::judgedname(const char* name, access how) : name_(name), how_(how) {
+judgedname::judgedname(const char* name, purpose how) : name_(name), how_(how) {
   walk();
 }
 
@@ -154,8 +154,8 @@ void judgedname::walk() {
 #endif
     if (!seen) {
       error_ = errno;
-      if (error_ == ENOENT && slash && how_ == access::write) error_ = EISDIR;
-      if (error_ == ENOENT && last && how_ == access::write) {  // the place of a new file
+      if (error_ == ENOENT && slash && how_ == purpose::write) error_ = EISDIR;
+      if (error_ == ENOENT && last && how_ == purpose::write) {  // the place of a new file
         directoryid_ = rawid(directorystat);
         directory_ = directory.take();
         entry_ = entry;
@@ -218,10 +218,10 @@ void judgedname::walk() {
     }
     if (last) {
       // The file at the end of the walk, judged for what will be done with it.
-      if (how_ == access::read && !S_ISREG(s.st_mode)) {
+      if (how_ == purpose::read && !S_ISREG(s.st_mode)) {
         throw fatalerror(std::string(name_) + ": not a regular file");
       }
-      if (how_ == access::write && !S_ISDIR(s.st_mode) && plantedfile(s, directorystat)) {
+      if (how_ == purpose::write && !S_ISDIR(s.st_mode) && plantedfile(s, directorystat)) {
         throw fatalerror(std::string(name_) +
                          (S_ISFIFO(s.st_mode)
                               ? ": not writing to a FIFO of another user in a sticky directory"
@@ -296,7 +296,7 @@ int reopen(int fd, int directory, const char* entry, int flags, const fileid& ju
 
 int judgedname::open() {
   constexpr int common = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-  const int flags = (how_ == access::read ? O_RDONLY : O_WRONLY) | common;
+  const int flags = (how_ == purpose::read ? O_RDONLY : O_WRONLY) | common;
   // A new file is created only where there was none: a file that appears at its place in
   // between (a link, a FIFO) is not opened but judged in its turn.
   for (int tries = 0; error_ == 0; ++tries) {

@@ -97,7 +97,7 @@ void commit(unit& u, char* end) {
 // the same file, and only then empties it. A FIFO with a reader is written with blocking writes
 // as usual.
 std::FILE* openfile(unit& u) {
-  const int fd = openjudged(u.name.c_str(), access::write);
+  const int fd = openjudged(u.name.c_str(), purpose::write);
   if (fd < 0) failed(u);
   const auto refuse = [&](const std::string& why) {
     close(fd);

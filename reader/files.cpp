@@ -30,7 +30,7 @@ namespace {
 std::string readfile(const char* name, std::size_t limit) {
   // Opened by the file rules: no link that another user may have planted is followed, and
   // nothing but a regular file is opened.
-  const int fd = openjudged(name, access::read);
+  const int fd = openjudged(name, purpose::read);
   if (fd < 0) {
     failed(name, errno == ENOENT ? "not found here (run eigenshoot in this directory first)"
                                  : std::strerror(errno));

@@ -24,9 +24,9 @@ namespace fs = std::filesystem;
 
 // What the rules make of a name, read by the reader or opened as output unit 1: "" when it is
 // opened, else the refusal after the name.
-std::string outcome(const std::string& name, access how) {
+std::string outcome(const std::string& name, purpose how) {
   try {
-    if (how == access::read) {
+    if (how == purpose::read) {
       readfile(name.c_str(), 100);
     } else {
       openunit(1, name.c_str());
@@ -83,13 +83,13 @@ TEST(Rules, ChainsOfLinks) {
        "", "not writing to a file of another user in a sticky directory"},
   };
   for (const chain& c : chains) {
-    for (const access how : {access::read, access::write}) {
+    for (const purpose how : {purpose::read, purpose::write}) {
       testdir dir;
       const std::string d = dir.path.string(), name = d + "/own/name";
       ASSERT_EQ(shell("cd '" + d + "' && mkdir own sticky && chmod 1777 sticky && echo precious " +
                       ">victim && " + c.setup),
                 0);
-      std::string want = how == access::read ? c.read : c.write ? c.write : c.read;
+      std::string want = how == purpose::read ? c.read : c.write ? c.write : c.read;
       if (want.ends_with(link)) want = "not following " + d + "/sticky/" + want;
       const bool fifo = fs::is_fifo(d + "/sticky/f");
       std::optional<blockedwriter> writer;
@@ -98,7 +98,7 @@ TEST(Rules, ChainsOfLinks) {
       if (fifo) {
         EXPECT_FALSE(writer->released()) << c.setup;
       }
-      if (!want.empty() || how == access::read) {
+      if (!want.empty() || how == purpose::read) {
         EXPECT_EQ(slurp(d + "/victim"), "precious\n") << c.setup;
       }
     }
@@ -114,7 +114,7 @@ TEST(Rules, OpenWhatWasJudged) {
   ASSERT_EQ(shell("cd '" + dir.path.string() + "' && echo judged >name && echo precious " +
                   ">victim && mkfifo fifo && ln -s victim link"),
             0);
-  judgedname reading(name.c_str(), access::read), writing(name.c_str(), access::write);
+  judgedname reading(name.c_str(), purpose::read), writing(name.c_str(), purpose::write);
   blockedwriter writer(fifo);
   fs::create_hard_link(fifo, dir.path / "second");  // the writer opens the FIFO by its first name
   fs::rename(dir.path / "second", name);
@@ -141,7 +141,7 @@ TEST(Rules, OpenWhatWasJudged) {
   // A link that appears where there was no file is judged in its turn: the caller's is
   // followed, another user's in a sticky directory (as root) is not.
   const fs::path later = dir.path / "later";
-  judgedname appearing(later.c_str(), access::write);
+  judgedname appearing(later.c_str(), purpose::write);
   fs::permissions(dir.path, fs::perms::all | fs::perms::sticky_bit);
   fs::create_symlink("victim", later);
   if (geteuid() == 0 && lchown(later.c_str(), 65534, 65534) == 0) {
@@ -175,7 +175,7 @@ TEST(Rules, NameSwappedInARace) {
     }
   });
   for (int round = 0; round < 300; ++round) {
-    outcome(d + "/name", round % 2 == 0 ? access::read : access::write);
+    outcome(d + "/name", round % 2 == 0 ? purpose::read : purpose::write);
   }
   done = true;
   swapper.join();
