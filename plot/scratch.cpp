@@ -42,21 +42,46 @@ bool dots(const char* name) {
   return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
 }
 
-// Removes the entry `name` of the directory open as `dir`, nothing followed: unlinked, or removed
-// as a directory, emptied first unless `insignal` (a signal handler may not allocate, as the
-// reading of another directory does: only an empty one goes then).
-void removeentry(int dir, const char* name, bool insignal) {
-  if (unlinkat(dir, name, 0) == 0 || unlinkat(dir, name, AT_REMOVEDIR) == 0 || insignal) return;
-  const int inner = openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  DIR* const in = inner < 0 ? nullptr : fdopendir(inner);
+// Removes the entry `name` of the directory open as `dir`, `depth` levels below the scratch
+// directory, nothing followed: unlinked, or removed as a directory, emptied first. A directory
+// that gnuplot left unreadable or unwritable is made its owner's again (a link is not followed to
+// what it leads to). A directory too deep to open here is moved up into the scratch directory
+// instead, for a later pass: neither the stack nor the descriptors run out on a deep tree. On
+// Linux the entries are read into a buffer of this call's, as a signal handler may; elsewhere a
+// signal handler, which may not allocate a stream of entries, removes only an empty one.
+void removeentry(int dir, const char* name, [[maybe_unused]] bool insignal, int depth = 0) {
+  if (unlinkat(dir, name, 0) == 0 || unlinkat(dir, name, AT_REMOVEDIR) == 0) return;
+  fchmodat(dir, name, S_IRWXU, AT_SYMLINK_NOFOLLOW);
+  const int inner =
+      depth < 64 ? openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1;
+  if (inner < 0 && (depth == 64 || errno == EMFILE || errno == ENFILE)) {
+    static unsigned moved = 0;
+    char up[] = ".up0000000000";
+    for (unsigned n = ++moved, i = sizeof up - 2; n > 0; n /= 10, --i) up[i] = char('0' + n % 10);
+    renameat(dir, name, scratchfd, up);
+  }
+  if (inner < 0) return;
+#ifdef __linux__
+  alignas(dirent64) char buffer[2048];
+  for (ssize_t size; (size = getdents64(inner, buffer, sizeof buffer)) > 0;) {
+    for (ssize_t at = 0; at < size;
+         at += reinterpret_cast<const dirent64*>(buffer + at)->d_reclen) {
+      const char* entry = reinterpret_cast<const dirent64*>(buffer + at)->d_name;
+      if (!dots(entry)) removeentry(inner, entry, insignal, depth + 1);
+    }
+  }
+  close(inner);
+#else
+  DIR* const in = insignal ? nullptr : fdopendir(inner);
   if (in == nullptr) {
-    if (inner >= 0) close(inner);
+    close(inner);
     return;
   }
   while (const dirent* entry = readdir(in)) {
-    if (!dots(entry->d_name)) removeentry(inner, entry->d_name, false);
+    if (!dots(entry->d_name)) removeentry(inner, entry->d_name, false, depth + 1);
   }
   closedir(in);
+#endif
   unlinkat(dir, name, AT_REMOVEDIR);
 }
 
@@ -67,6 +92,7 @@ void removescratch(bool insignal) {
   endgnuplot();
   if (scratchfd < 0) return;
   for (int pass = 0; pass < 100; ++pass) {
+    fchmod(scratchfd, S_IRWXU);
     rewinddir(entries);
     while (const dirent* entry = readdir(entries)) {
       const char* name = entry->d_name;

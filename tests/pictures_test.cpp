@@ -100,17 +100,18 @@ TEST(Picture, ToldLineIsGnuplotsError) {
   for (const auto& row : rows) EXPECT_EQ(toldline(row.said), row.told) << row.said;
 }
 
-// The scratch directory holds what gnuplot made (directories and a file) and is removed with it;
-// the signal dispositions of the caller (a handler of TERM, SIGCHLD ignored) come back after
-// gnuplot's run and the directory's end. gnuplot's words go back escaped when it succeeded, and
-// tell its failure otherwise; a gnuplot.out that is a FIFO is not opened.
+// The scratch directory holds what gnuplot made (a deep tree and a file, left unwritable) and is
+// removed with it; the signal dispositions of the caller (a handler of TERM, SIGCHLD ignored) come
+// back after gnuplot's run and the directory's end. gnuplot's words go back escaped when it
+// succeeded, and tell its failure otherwise; a gnuplot.out that is a FIFO is not opened.
 TEST(Scratch, GnuplotRunAndJudgedLeavesNothing) {
   testdir dir;
   const std::filesystem::path before = std::filesystem::current_path();
   std::filesystem::current_path(dir.path);
   std::filesystem::create_directory("bin");
-  std::ofstream("bin/gnuplot") << "#!/bin/sh\nmkdir -p made/in && echo fit >made/in/fit.log\n"
-                               << "echo \"$(cat ../said)\"; cp ../*.png .; exit $(cat ../status)\n";
+  std::ofstream("bin/gnuplot") << "#!/bin/sh\nmkdir -p made/in/$(seq -s/ 70) && echo >made/fit\n"
+                               << "echo \"$(cat ../said)\"; cp ../*.png .; s=$(cat ../status)\n"
+                               << "chmod 0 made/in; chmod 500 .; exit $s\n";
   std::filesystem::permissions("bin/gnuplot", std::filesystem::perms::owner_all);
   const std::string good = png(scriptpicturesize(), scriptpicturesize().height);
   std::ofstream("eigenfunctions.png") << good;

@@ -160,7 +160,7 @@ done
 standin 'draw; printf "\211PNG\r\n\032\n\0\0\0\0IEND\256B\140\202" >convergence.png'
 refused "a 20-byte fake picture" 1 "" "eigenshoot-plot: gnuplot could not draw the pictures: convergence.png: not a whole PNG picture of [0-9]*x[0-9]* pixels"
 for signal in HUP:129 INT:130 TERM:143 QUIT:131; do
-  standin "trap '' HUP INT TERM QUIT; echo half >eigenfunctions.png; kill -${signal%:*} \$PPID; exec sleep 5"
+  standin "trap '' HUP INT TERM QUIT; echo half >eigenfunctions.png; mkdir d && : >d/f; kill -${signal%:*} \$PPID; exec sleep 5"
   refused "$signal while gnuplot draws and ignores it" "${signal#*:}" ""
 done
 
