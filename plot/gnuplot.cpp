@@ -4,6 +4,7 @@
 #include "plot/gnuplot.h"
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <array>
@@ -91,8 +92,13 @@ std::vector<std::string> gnuplotenvironment() {
   std::vector<std::string> kept;
   for (char** variable = environ; *variable != nullptr; ++variable) {
     const std::string_view text(*variable);
+    // A font configuration that is there but no regular file (a FIFO, /dev/zero) would have
+    // gnuplot wait or read for ever: gnuplot takes the system's instead.
+    struct stat fonts;
+    const bool endless = text.starts_with("FONTCONFIG_FILE=") &&
+                         stat(text.substr(16).data(), &fonts) == 0 && !S_ISREG(fonts.st_mode);
     if (!text.starts_with("GNUTERM=") && !text.starts_with("GNUPLOT_") &&
-        !text.starts_with("LC_ALL=")) {
+        !text.starts_with("LC_ALL=") && !endless) {
       kept.emplace_back(text);
     }
   }

@@ -74,6 +74,9 @@ for surroundings in 'HOME=$work/fonts' FONTCONFIG_FILE=/nonexistent; do
   [ $code = 0 ] && grep -q '^eigenshoot-plot: gnuplot: Fontconfig [a-z]*: ' ../err && [ -s convergence.png ] ||
     fail "$surroundings: status $code, err '$(cat ../err)'"
 done
+# One that would never end (a FIFO) is not given to gnuplot.
+mkfifo ../fonts.fifo && FONTCONFIG_FILE=$work/fonts.fifo timeout 20 "$plot" >../out 2>../err; code=$?
+expect "a font configuration that is a FIFO" 0 "" ""
 
 # The script is the program's own: the program copied alone elsewhere draws both pictures, and
 # a script planted where 1.2 looked for one, beside it or in ../share/eigenshoot, is never run.
