@@ -134,9 +134,9 @@ void judgedname::walk() {
     const std::string_view component = rest.substr(0, rest.find('/'));
     rest.remove_prefix(component.size());
     const bool last = rest.find_first_not_of('/') == std::string_view::npos;
-    const bool slash = last && !rest.empty();  // "name/", from a link's target: a directory
+    const bool slash = last && !rest.empty();  // "x/": x must be a directory
     if (component.empty() || component.size() > NAME_MAX) {
-      // The name ends at a directory ("", ".", "/", "x/"), which no file of the run can be.
+      // The name is empty or ends at the root ("", "/"), which no file of the run can be.
       error_ = component.empty() ? EISDIR : ENAMETOOLONG;
       return;
     }
