@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -100,7 +101,7 @@ class inflation {
   z_stream stream_{};
   bool ready_ = false, ended_ = false;
   std::uint64_t inflated_ = 0, nextrow_ = 0;
-  std::array<Bytef, 65536> rows_;
+  std::vector<Bytef> rows_ = std::vector<Bytef>(65536);  // not on the stack: frames stay small
 };
 
 // Reads the file `name` of the directory open as `dir`, opened only if it is a regular file,
