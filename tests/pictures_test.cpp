@@ -103,14 +103,16 @@ TEST(Picture, ToldLineIsGnuplotsError) {
 // The scratch directory holds what gnuplot made (directories and a file) and is removed with it;
 // the signal dispositions of the caller (a handler of TERM, SIGCHLD ignored) come back after
 // gnuplot's run and the directory's end. gnuplot's words go back escaped when it succeeded, and
-// tell its failure otherwise; a gnuplot.out that is a FIFO is not opened.
+// tell its failure otherwise (an end by a signal, pictures whole); a gnuplot.out that is a FIFO is
+// not opened.
 TEST(Scratch, GnuplotRunAndJudgedLeavesNothing) {
   testdir dir;
   const std::filesystem::path before = std::filesystem::current_path();
   std::filesystem::current_path(dir.path);
   std::filesystem::create_directory("bin");
-  std::ofstream("bin/gnuplot") << "#!/bin/sh\nmkdir -p made/in && echo fit >made/in/fit.log\n"
-                               << "echo \"$(cat ../said)\"; cp ../*.png .; exit $(cat ../status)\n";
+  std::ofstream("bin/gnuplot")
+      << "#!/bin/sh\nmkdir -p made/in && echo fit >made/in/fit.log\n"
+      << "echo \"$(cat ../said)\"; cp ../*.png .; kill -$(cat ../signal) $$\n";
   std::filesystem::permissions("bin/gnuplot", std::filesystem::perms::owner_all);
   const std::string good = png(scriptpicturesize(), scriptpicturesize().height);
   std::ofstream("eigenfunctions.png") << good;
@@ -122,10 +124,10 @@ TEST(Scratch, GnuplotRunAndJudgedLeavesNothing) {
   child.sa_handler = SIG_IGN;
   sigaction(SIGTERM, &term, &termbefore);
   sigaction(SIGCHLD, &child, &childbefore);
-  // What the command passes on as warnings, or its message.
-  const auto judged = [&](const char* said, int status) {
+  // The warnings, or the message, when gnuplot says `said` and ends by `signal` (0: status 0).
+  const auto judged = [&](const char* said, int signal) {
     std::ofstream("said") << said;
-    std::ofstream("status") << status;
+    std::ofstream("signal") << signal;
     try {
       const scratch s;
       return judge(s.fd(), s.name(), rungnuplot(s));
@@ -136,7 +138,7 @@ TEST(Scratch, GnuplotRunAndJudgedLeavesNothing) {
   EXPECT_EQ(judged("Fontconfig warning: \033[31m\n", 0), "Fontconfig warning: \\033[31m\n");
   sigaction(SIGCHLD, nullptr, &now);
   EXPECT_EQ(now.sa_handler, SIG_IGN);
-  EXPECT_EQ(judged("line 0: unknown terminal", 1),
+  EXPECT_EQ(judged("line 0: unknown terminal", SIGKILL),
             "gnuplot could not draw the pictures: line 0: unknown terminal");
   mkfifo("fifo", 0600);
   blockedwriter writer(dir.path / "fifo");

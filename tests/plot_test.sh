@@ -182,13 +182,16 @@ cmp -s eigenfunctions.png ../good/eigenfunctions.png && cmp -s convergence.png .
   fail "HUP, INT and QUIT ignored by the caller: the pictures"
 wrap=
 
-standin 'draw; rm ../convergence.png && mkdir ../convergence.png && : >../convergence.png/x'
-echo old >eigenfunctions.png && pictures=$(cksum eigenfunctions.png)
-"$plot" >../out 2>../err; code=$?
-expect "the second picture not replaced" 1 "" "eigenshoot-plot: convergence.png: Is a directory"
-[ "$pictures" = "$(cksum eigenfunctions.png)" ] || fail "the first picture replaced alone"
-[ -z "$(ls -A | grep -v -x -e apartat4.dat -e Q7-2016-res.dat -e eigenfunctions.png -e convergence.png)" ] ||
-  fail "both or neither: files left: $(ls -A)"
+# Both pictures or neither: the second cannot be replaced, after an old first picture or none.
+standin 'draw; rm -f ../convergence.png; mkdir -p ../convergence.png/x'
+for old in "echo old >eigenfunctions.png" "rm eigenfunctions.png"; do
+  rm -rf convergence.png && eval "$old" && pictures=$(cksum eigenfunctions.png 2>&1)
+  "$plot" >../out 2>../err; code=$?
+  expect "the second picture not replaced, $old" 1 "" "eigenshoot-plot: convergence.png: Is a directory"
+  [ "$pictures" = "$(cksum eigenfunctions.png 2>&1)" ] || fail "$old: the first picture replaced alone"
+  [ -z "$(ls -A | grep -v -x -e apartat4.dat -e Q7-2016-res.dat -e eigenfunctions.png -e convergence.png)" ] ||
+    fail "both or neither: files left: $(ls -A)"
+done
 rm -rf convergence.png
 PATH=$path
 sleep 2 && [ ! -e ../survived ] || fail "a process of gnuplot's outlived the plot command"
