@@ -41,7 +41,9 @@ void unedited(std::string&) {}
 
 // A white PNG picture declared as `size` and, after it in IHDR, `depth` (8-bit RGB unless said
 // otherwise), of `rows` rows of RGB each filtered by `filter`, its image data edited by `edit`,
-// in two IDAT chunks.
+// in two IDAT chunks. The data are stored, not compressed, and the first chunk inflates to just
+// 64 KiB (a zlib header, a block of 65535 bytes and a byte of the next), what the decoder takes
+// at a time: the next call of inflate then has nothing to do, which is no fault.
 std::string png(picturesize size, std::uint32_t rows, char filter = 0,
                 void (*edit)(std::string&) = unedited,
                 std::string_view depth = std::string_view("\x08\x02\0\0\0", 5)) {
@@ -49,14 +51,14 @@ std::string png(picturesize size, std::uint32_t rows, char filter = 0,
   for (std::uint32_t r = 0; r < rows; ++r) raw.append(1, filter).append(3 * size.width, '\xff');
   uLongf n = compressBound(static_cast<uLong>(raw.size()));
   std::string packed(n, '\0');
-  compress(reinterpret_cast<Bytef*>(packed.data()), &n, reinterpret_cast<const Bytef*>(raw.data()),
-           static_cast<uLong>(raw.size()));
+  compress2(reinterpret_cast<Bytef*>(packed.data()), &n, reinterpret_cast<const Bytef*>(raw.data()),
+            static_cast<uLong>(raw.size()), 0);
   packed.resize(n);
   edit(packed);
   using namespace std::string_literals;
   return "\x89PNG\r\n\x1a\n"s +
          chunk("IHDR", bigendian(size.width) + bigendian(size.height) + std::string(depth)) +
-         chunk("IDAT", packed.substr(0, n / 2)) + chunk("IDAT", packed.substr(n / 2)) +
+         chunk("IDAT", packed.substr(0, 65548)) + chunk("IDAT", packed.substr(65548)) +
          chunk("IEND", "");
 }
 
@@ -90,8 +92,6 @@ TEST(Picture, ToldLineIsGnuplotsError) {
     const char* said;
     const char* told;
   } rows[] = {
-      {"\nset term qt\n         ^\nline 0: unknown terminal\n\nWARNING: Error\n",
-       "line 0: unknown terminal"},
       {"  \"eigenshoot-plot.gp\" line 12: undefined variable: n\nnext\n",
        "\"eigenshoot-plot.gp\" line 12: undefined variable: n"},
       {"line 1x: not a line number\nline : nor this\n  last  \n", "last  "},
