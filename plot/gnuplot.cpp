@@ -154,7 +154,10 @@ int rungnuplot(const scratch& dir) {
   char* const argv[] = {name, defaults, const_cast<char*>(scriptname), nullptr};
 
   const ownedfd out(openat(dir.fd(), gnuplotout, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-  if (out.get() < 0) failed(std::string(dir.name()) + "/" + gnuplotout, errno);
+  if (out.get() < 0) {
+    const int error = errno;  // before the message is built
+    failed(std::string(dir.name()) + "/" + gnuplotout, error);
+  }
   const ownedfd in(open("/dev/null", O_RDONLY | O_CLOEXEC));
   if (in.get() < 0) failed("/dev/null", errno);
   // Tells why gnuplot could not be started; closed by its start.

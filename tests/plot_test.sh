@@ -47,11 +47,11 @@ command -v gnuplot >/dev/null 2>&1 || { echo "gnuplot is not installed"; exit 77
 expect "before a run" 1 "" "eigenshoot-plot: apartat4.dat: not found here (run eigenshoot in this directory first)"
 "$program" >/dev/null || fail "the program"
 # Good data in any surroundings, the same pictures in each: a closed standard error, the C
-# locale, an empty environment, a user's gnuplot settings that would change the data format, a
-# terminal that gnuplot-nox lacks in the user's profile.
+# locale, an empty environment, a user's gnuplot settings that would change the data format (a
+# terminal that gnuplot-nox lacks, in GNUTERM, below with the caller's signals).
 printf 'set datafile separator ","\n' >../home/.gnuplot
 for surroundings in "" "2>&-" "LC_ALL=C" "env -i PATH=/usr/bin:/bin sh -c 'exec \"\$0\"'" \
-  'HOME=$work/home' "GNUTERM=qt GNUPLOT_LIB=/nonexistent"; do
+  'HOME=$work/home'; do
   rm -f eigenfunctions.png convergence.png
   case $surroundings in
     2*) eval "\"\$plot\" >../out 2>../err $surroundings"; code=$? && : >../err ;;
@@ -180,13 +180,16 @@ cmp -s eigenfunctions.png ../good/eigenfunctions.png && cmp -s convergence.png .
   fail "HUP, INT and QUIT ignored by the caller: the pictures"
 wrap=
 
-standin 'draw; rm ../convergence.png && mkdir ../convergence.png && : >../convergence.png/x'
-echo old >eigenfunctions.png && pictures=$(cksum eigenfunctions.png)
-"$plot" >../out 2>../err; code=$?
-expect "the second picture not replaced" 1 "" "eigenshoot-plot: convergence.png: Is a directory"
-[ "$pictures" = "$(cksum eigenfunctions.png)" ] || fail "the first picture replaced alone"
-[ -z "$(ls -A | grep -v -x -e apartat4.dat -e Q7-2016-res.dat -e eigenfunctions.png -e convergence.png)" ] ||
-  fail "both or neither: files left: $(ls -A)"
+# Both pictures or neither: the second cannot be replaced, after an old first picture or none.
+standin 'draw; rm -f ../convergence.png; mkdir -p ../convergence.png/x'
+for old in "echo old >eigenfunctions.png" "rm eigenfunctions.png"; do
+  rm -rf convergence.png && eval "$old" && pictures=$(cksum eigenfunctions.png 2>&1)
+  "$plot" >../out 2>../err; code=$?
+  expect "the second picture not replaced, $old" 1 "" "eigenshoot-plot: convergence.png: Is a directory"
+  [ "$pictures" = "$(cksum eigenfunctions.png 2>&1)" ] || fail "$old: the first picture replaced alone"
+  [ -z "$(ls -A | grep -v -x -e apartat4.dat -e Q7-2016-res.dat -e eigenfunctions.png -e convergence.png)" ] ||
+    fail "both or neither: files left: $(ls -A)"
+done
 rm -rf convergence.png
 PATH=$path
 sleep 2 && [ ! -e ../survived ] || fail "a process of gnuplot's outlived the plot command"

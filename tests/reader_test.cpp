@@ -192,7 +192,7 @@ TEST(Reader, RefusesEveryFault) {
       {true, edited(logtext, 1, "    #N                F"),
        L + "line 1: expected the header laid out as " + std::string(logheader.text())},
       {true, edited(logtext, pass2, ("     3" + pass.substr(6)).c_str()), L + notpass},
-      {true, edited(logtext, pass2, pass.substr(0, pass.size() - 1).c_str()), L + notpass},
+      {true, edited(logtext, pass2, (pass.substr(0, pass.size() - 1) + "x").c_str()), L + notpass},
       {true, edited(logtext, pass2, (" " + pass.substr(0, pass.size() - 1)).c_str()), L + notpass},
       {true, edited(logtext, pass2, zeropass.c_str()), L + notpass},
       {true,
