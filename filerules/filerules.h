@@ -48,7 +48,6 @@ class judgedname {
   judgedname(const judgedname&) = delete;
   judgedname& operator=(const judgedname&) = delete;
 
-  const char* name() const { return name_; }
   // 0, or the errno of the system's refusal to follow the name.
   int error() const { return error_; }
   // The file the name leads to (unknown when there is none yet), or the place where it would be
