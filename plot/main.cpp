@@ -23,9 +23,10 @@ int main(int argc, char** argv) {
       // gnuplot's words when it has drawn the pictures (a font configuration it finds fault
       // with, say) are warnings.
       const std::string said = drawpictures(run);
-      for (std::size_t at = 0; at < said.size(); at = said.find('\n', at) + 1) {
-        std::fprintf(stderr, "eigenshoot-plot: gnuplot: %.*s\n",
-                     static_cast<int>(said.find('\n', at) - at), said.data() + at);
+      for (std::size_t at = 0, end; (end = said.find('\n', at)) != std::string::npos;
+           at = end + 1) {
+        std::fprintf(stderr, "eigenshoot-plot: gnuplot: %.*s\n", static_cast<int>(end - at),
+                     said.data() + at);
       }
     } else {
       writetext(6, asked == request::help ? wrapped(filled(plotusagetext, runvalues), helpcolumns)
