@@ -6,7 +6,7 @@
 #include <string>
 
 #include "filerules/filerules.h"
-#include "output/fatalerror.h"
+#include "base/base.h"
 
 #ifdef EIGENSHOOT_POSIX
 #include <fcntl.h>

@@ -15,7 +15,7 @@
 #include <string_view>
 
 #include "filerules/filerules.h"
-#include "output/fatalerror.h"
+#include "base/base.h"
 
 #ifdef EIGENSHOOT_POSIX
 #include <fcntl.h>

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -150,12 +149,7 @@ void prepareoutput() {
     }
   }
 #endif
-#ifdef SIGXFSZ
-  std::signal(SIGXFSZ, SIG_IGN);
-#endif
-#ifdef SIGPIPE
-  std::signal(SIGPIPE, SIG_IGN);
-#endif
+  ignorewritesignals();
 }
 
 void openunit(int number, const char* name) {

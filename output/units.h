@@ -9,7 +9,7 @@
 #include <span>
 #include <string_view>
 
-#include "output/fatalerror.h"
+#include "base/base.h"
 #include "output/format.h"
 
 namespace eigenshoot {

@@ -18,7 +18,7 @@
 #include <locale.h>
 #include <unistd.h>
 
-#include "output/fatalerror.h"
+#include "base/base.h"
 #include "plot/plot.h"
 
 extern char** environ;
@@ -30,28 +30,9 @@ namespace {
 // Signals that the command ignores for itself (prepareoutput) but gnuplot gets as the caller
 // gave them.
 constexpr std::array passedon = {SIGPIPE, SIGXFSZ};
-// The caller's dispositions of `passedon`: whether each was ignored.
-std::array<bool, passedon.size()> callerignored{};
 
 // gnuplot's process id (also the id of its process group) from its start until it is reaped.
 volatile sig_atomic_t gnuplotpid = 0;
-
-// A descriptor of the command's own, closed when it goes.
-class ownedfd {
- public:
-  explicit ownedfd(int fd = -1) : fd_(fd) {}
-  ~ownedfd() { reset(); }
-  ownedfd(const ownedfd&) = delete;
-  ownedfd& operator=(const ownedfd&) = delete;
-  int get() const { return fd_; }
-  void reset(int fd = -1) {
-    if (fd_ >= 0) close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_;
-};
 
 void onchild(int) {}  // only wakes the wait for gnuplot
 
@@ -126,11 +107,7 @@ bool ended(pid_t pid, int& status) {
 }  // namespace
 
 void keepcallersignals() {
-  for (std::size_t i = 0; i < passedon.size(); ++i) {
-    struct sigaction action;
-    callerignored[i] =
-        sigaction(passedon[i], nullptr, &action) == 0 && action.sa_handler == SIG_IGN;
-  }
+  ignorewritesignals();
 }
 
 void endgnuplot() {
@@ -179,7 +156,7 @@ int rungnuplot(const scratch& dir) {
         if (!dir.ignored(i)) setdisposition(caught[i], SIG_DFL);
       }
       for (std::size_t i = 0; i < passedon.size(); ++i) {
-        setdisposition(passedon[i], callerignored[i] ? SIG_IGN : SIG_DFL);
+        setdisposition(passedon[i], callerignored(passedon[i]) ? SIG_IGN : SIG_DFL);
       }
       sigaction(SIGCHLD, &waited.before(), nullptr);
       sigprocmask(SIG_SETMASK, &held.before(), nullptr);

@@ -18,7 +18,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
-#include "output/fatalerror.h"
+#include "base/base.h"
 #include "output/texts.h"
 #include "plot/scratch.h"
 #include "plotscript.h"

@@ -134,10 +134,6 @@ signalsheld::~signalsheld() {
   sigprocmask(SIG_SETMASK, &before_, nullptr);
 }
 
-[[noreturn]] void failed(const std::string& what, int error) {
-  throw fatalerror(what + ": " + std::strerror(error));
-}
-
 scratch::scratch() {
   const signalsheld held;
   std::memcpy(scratchname, scratchpattern, sizeof scratchpattern);

@@ -35,8 +35,6 @@ class signalsheld {
   sigset_t before_;
 };
 
-[[noreturn]] void failed(const std::string& what, int error);
-
 // The scratch directory (mode 0700), made in the working directory and removed with all it
 // holds, also by a signal. While it lives, HUP, INT, TERM and QUIT remove it, end gnuplot with
 // all it started, and end the command by the signal, unless the caller ignored them (under

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "output/fatalerror.h"
+#include "base/base.h"
 #include "output/format.h"
 #include "solver/fileshapes.h"
 #include "solver/parameters.h"

@@ -5,7 +5,7 @@
 #include <array>
 
 #include "kernels/kernels.h"
-#include "output/fatalerror.h"
+#include "base/base.h"
 #include "solver/parameters.h"
 
 namespace eigenshoot {

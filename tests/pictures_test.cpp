@@ -13,7 +13,7 @@
 
 #include <unistd.h>
 
-#include "output/fatalerror.h"
+#include "base/base.h"
 #include "output/texts.h"
 #include "plot/gnuplot.h"
 #include "plot/picture.h"
