@@ -1,12 +1,10 @@
-// The command line of both commands (--help, --version, or nothing), and their end when they
-// stop.
+// The command line of both commands: --help, --version, or nothing.
+#include "output/commandline.h"
+
 #include <cstdio>
-#include <exception>
-#include <string>
 #include <string_view>
 
-#include "output/texts.h"
-#include "output/units.h"
+#include "output/terminal.h"
 
 namespace eigenshoot {
 
@@ -25,18 +23,6 @@ request commandline(int argc, char** argv, const char* program) {
     }
   }
   return asked;
-}
-
-int stopped(const char* program, const std::exception& failure) {
-  std::fprintf(stderr, "%s: %s\n", program, escaped(failure.what()).c_str());
-  for (const int unit : {1, 2, 6}) {
-    try {
-      closeunit(unit);
-    } catch (const std::exception& fault) {
-      std::fprintf(stderr, "%s: %s\n", program, escaped(fault.what()).c_str());
-    }
-  }
-  return 1;
 }
 
 }  // namespace eigenshoot

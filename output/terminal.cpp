@@ -2,7 +2,7 @@
 // to show on a terminal.
 #include <string>
 
-#include "output/texts.h"
+#include "output/terminal.h"
 
 namespace eigenshoot {
 

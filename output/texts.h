@@ -1,5 +1,5 @@
-// Texts of both commands: their command line, the texts about a run filled in with its values
-// and wrapped to a terminal's width, and text from outside made safe to show.
+// The texts about a run of both commands, filled in with its values and wrapped to a terminal's
+// width.
 #pragma once
 
 #include <span>
@@ -8,17 +8,6 @@
 #include <string_view>
 
 namespace eigenshoot {
-
-// Text from outside the program as it can be shown on a terminal: control characters (C0, DEL,
-// C1) and bytes of no UTF-8 character as a backslash and three octal digits.
-std::string escaped(std::string_view text);
-
-// What the command line asks for: the computation (no arguments), or only the usage text or
-// the version, to be printed on standard output. Any other argument is refused with a
-// diagnostic on standard error that names the program, before any file is touched. Shared by
-// eigenshoot and eigenshoot-plot.
-enum class request { run, help, version, refused };
-request commandline(int argc, char** argv, const char* program);
 
 // A value that a text about a run shows, by its name in the text: one number, or a list.
 struct namedvalue {

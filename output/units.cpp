@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "filerules/filerules.h"
+#include "output/terminal.h"
 #include "output/units.h"
 
 #ifdef EIGENSHOOT_POSIX
@@ -202,6 +203,31 @@ void closeunit(int number) {
 
 void closeunits() {
   for (unit& u : units) closeunit(u.number);
+}
+
+// Standard output is closed first, so that what the command printed before it stopped comes
+// before the diagnostic where both go to one place (a terminal, or 2>&1 into a pipe); its own
+// fault, if any, follows the diagnostic.
+int stopped(const char* program, const std::exception& failure) {
+  const auto tell = [program](const std::exception& what) {
+    std::fprintf(stderr, "%s: %s\n", program, escaped(what.what()).c_str());
+  };
+  std::string outputfault;
+  try {
+    closeunit(6);
+  } catch (const std::exception& fault) {
+    outputfault = fault.what();
+  }
+  tell(failure);
+  for (const int unit : {1, 2}) {
+    try {
+      closeunit(unit);
+    } catch (const std::exception& fault) {
+      tell(fault);
+    }
+  }
+  if (!outputfault.empty()) tell(fatalerror(outputfault));
+  return 1;
 }
 
 }  // namespace eigenshoot

@@ -33,9 +33,10 @@ void flushunit(int unit);
 void closeunit(int unit);
 void closeunits();
 
-// The end of a command that stopped on `failure`: "PROGRAM: MESSAGE" on standard error (the
-// message escaped), then every unit still open flushed and closed as at a normal end, so that
-// what the command wrote before it stopped is kept; a close that fails adds a line of its own.
+// The end of a command that stopped on `failure`: every unit still open flushed and closed as at
+// a normal end, so that what the command wrote before it stopped is kept, and "PROGRAM: MESSAGE"
+// on standard error (the message escaped) after what standard output holds; a close that fails
+// adds a line of its own.
 // Returns 1, the status of a failed run.
 int stopped(const char* program, const std::exception& failure);
 

@@ -4,6 +4,7 @@
 #include <exception>
 #include <string>
 
+#include "output/commandline.h"
 #include "output/texts.h"
 #include "output/units.h"
 #include "plot/plot.h"

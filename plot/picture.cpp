@@ -20,6 +20,7 @@
 
 #include "base/base.h"
 #include "output/texts.h"
+#include "output/terminal.h"
 #include "plot/scratch.h"
 #include "plotscript.h"
 

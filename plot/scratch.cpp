@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "filerules/filerules.h"
+#include "output/terminal.h"
 #include "plot/gnuplot.h"
 #include "plot/picture.h"
 #include "plot/plot.h"

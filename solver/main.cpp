@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "filerules/filerules.h"
+#include "output/commandline.h"
 #include "output/texts.h"
 #include "output/units.h"
 #include "solver/parameters.h"

@@ -127,6 +127,16 @@ TEST(Units, InterleavedFilesKeepTheirOwnRecords) {
   closeunit(1);
   closeunit(1);  // a closed unit stays closed
   closeunit(2);
+  // Nor is a unit opened on another's file once that one is closed: a name may change between
+  // a run's claim of its files and their opening.
+  const std::string link = (dir.path / "link").string();
+  std::filesystem::create_symlink(names[1], link);
+  try {
+    openunit(1, link.c_str());
+    ADD_FAILURE() << "opened the file of unit 2 again";
+  } catch (const fatalerror& refused) {
+    EXPECT_EQ(refused.what(), link + ": same file as " + names[1]);
+  }
   EXPECT_TRUE(slurp(names[0]) == want[0] && slurp(names[1]) == want[1]);
   const mode_t mask = umask(0);  // a new file may be read and written by all the umask allows
   umask(mask);

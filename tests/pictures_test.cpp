@@ -15,6 +15,7 @@
 
 #include "base/base.h"
 #include "output/texts.h"
+#include "output/terminal.h"
 #include "plot/gnuplot.h"
 #include "plot/picture.h"
 #include "plot/scratch.h"
