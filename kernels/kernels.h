@@ -2,6 +2,8 @@
 // fourth-order Runge-Kutta step, and the quadrature of equally spaced samples.
 #pragma once
 
+#include <string_view>
+
 namespace eigenshoot {
 
 // The shared area holding the eigenvalue parameter that the model reads. The solver
@@ -26,9 +28,13 @@ void mirungekutta4(double x, double h, const double* y, int n, double* ynew);
 
 // Integrates npts equally spaced samples f over [a, b]: im = 1 selects the trapezoidal rule,
 // im = 2 the Simpson-type rule with interior weights 2/3 (even positions) and 4/3 (odd
-// positions). Any other im writes the record "Valor IM no valid" to standard output once per
-// interior position and leaves the result 0.0. With npts below 2 there is no interval: the
-// result is 0.0 and no message is written.
+// positions). Any other im tells the message "Valor IM no valid" once per interior position
+// and leaves the result 0.0. With npts below 2 there is no interval: the result is 0.0 and no
+// message is told.
 void myintegrator(int im, double a, double b, const double* f, int npts, double& result);
+
+// Where the quadrature tells its message: the solver writes it to standard output. Until a
+// place is given, the message is not told.
+void quadraturemessages(void (*tell)(std::string_view message));
 
 }  // namespace eigenshoot

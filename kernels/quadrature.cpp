@@ -1,7 +1,16 @@
 #include "kernels/kernels.h"
-#include "output/units.h"
 
 namespace eigenshoot {
+
+namespace {
+
+void (*tellmessage)(std::string_view message) = nullptr;
+
+}  // namespace
+
+void quadraturemessages(void (*tell)(std::string_view message)) {
+  tellmessage = tell;
+}
 
 // Each term is a sample times its weight, the weight recomputed for every term, added to the
 // running sum strictly left to right: the interior samples first, the two end samples last.
@@ -19,7 +28,7 @@ void myintegrator(int im, double a, double b, const double* f, int npts, double&
     } else if (im == 2) {
       result = fk * ((4.0 * hq) / 3.0) + result;
     } else {
-      writelist(6, "Valor IM no valid");
+      if (tellmessage != nullptr) tellmessage("Valor IM no valid");
     }
   }
 

@@ -18,6 +18,7 @@ std::array<double, npts> squares;
 }  // namespace
 
 double normalize(int i) {
+  quadraturemessages([](std::string_view message) { writelist(6, message); });
   for (int k = 1; k <= npts; ++k) squares[k - 1] = psi(i, k) * psi(i, k);
   double s = 0.0;
   myintegrator(imeth, qa, qb, squares.data(), npts, s);
