@@ -13,7 +13,9 @@
 // hard link to a third user's file or device or as a FIFO of their own); one to be read, by
 // being a regular file (a FIFO or a device is never opened). What is opened is then the file
 // that was judged, not whatever the name means a moment later. Where the kernel has the same
-// protections switched on, these rules refuse nothing that it would allow.
+// protections switched on, these rules refuse only one thing that it would allow: another
+// user's device in a sticky directory, which the kernel's rules leave to the device's modes, is
+// never written.
 //
 // A refusal by a rule throws fatalerror "NAME: why", naming the link that broke the rule when it
 // is not NAME itself. Where the system refuses (no such directory, no permission), the calls

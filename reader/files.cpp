@@ -2,7 +2,6 @@
 // rules, and everything else is asked of what was opened, so that nothing put in its place
 // afterwards is read.
 #include <cerrno>
-#include <cstring>
 #include <string>
 
 #include "filerules/filerules.h"
@@ -18,36 +17,25 @@
 
 namespace eigenshoot {
 
-namespace {
-
-[[noreturn]] void failed(const char* name, const std::string& why) {
-  throw fatalerror(std::string(name) + ": " + why);
-}
-
-}  // namespace
-
 #ifdef EIGENSHOOT_POSIX
 std::string readfile(const char* name, std::size_t limit) {
   // Opened by the file rules: no link that another user may have planted is followed, and
   // nothing but a regular file is opened.
   const int fd = openjudged(name, purpose::read);
   if (fd < 0) {
-    failed(name, errno == ENOENT ? "not found here (run eigenshoot in this directory first)"
-                                 : std::strerror(errno));
+    if (errno != ENOENT) failed(name, errno);
+    failed(name, "not found here (run eigenshoot in this directory first)");
   }
-  struct closer {
-    int fd;
-    ~closer() { close(fd); }
-  } opened{fd};
+  const ownedfd opened(fd);
   struct stat s;
-  if (fstat(fd, &s) != 0) failed(name, std::strerror(errno));
+  if (fstat(fd, &s) != 0) failed(name, errno);
   // No more than the limit and one byte is taken, whatever the size (the file may still grow).
   std::string text(limit + 1, '\0');
   std::size_t size = 0;
   while (size < text.size()) {
     const ssize_t n = read(fd, text.data() + size, text.size() - size);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) failed(name, std::strerror(errno));
+    if (n < 0) failed(name, errno);
     if (n == 0) break;
     size += static_cast<std::size_t>(n);
   }
