@@ -1,13 +1,16 @@
 // The texts about a run: values filled in from the run parameters, and the usage texts of both
-// commands wrapped to fit an 80-column terminal whatever the values.
+// commands wrapped to fit an 80-column terminal whatever the values; and text from outside
+// made safe for a terminal.
 #include <gtest/gtest.h>
 
 #include <array>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "output/format.h"
+#include "output/terminal.h"
 #include "output/texts.h"
 #include "solver/parameters.h"
 #include "solver/runtext.h"
@@ -49,6 +52,21 @@ TEST(Texts, UsageFitsEightyColumns) {
     EXPECT_NE(text.find("L = " + std::to_string(npts) + " h"), std::string::npos) << text;
     EXPECT_NE(text.find("the " + std::to_string(neig) + " "), std::string::npos) << text;
   }
+}
+
+// Control characters (C0, DEL, C1 raw or in UTF-8) and bytes of no UTF-8 character (an overlong
+// form, a surrogate, above U+10FFFF, a lead byte above F4, a sequence cut short) are shown as
+// octal escapes; every other character stays, at the edges of each range too.
+TEST(Texts, EscapedForATerminal) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"\033[31m\177x", "\\033[31m\\177x"},
+      {"\302\233\302\237\233", "\\302\\233\\302\\237\\233"},             // U+009B, U+009F, raw 9B
+      {"\302\240caf\303\251", "\302\240caf\303\251"},                    // U+00A0, é
+      {"\340\240\200\364\217\277\277", "\340\240\200\364\217\277\277"},  // U+0800, U+10FFFF
+      {"\340\237\277\355\240\200", "\\340\\237\\277\\355\\240\\200"},
+      {"\364\220\200\200\365\200\200\200\303", "\\364\\220\\200\\200\\365\\200\\200\\200\\303"},
+  };
+  for (const auto& [text, shown] : cases) EXPECT_EQ(escaped(text), shown) << shown;
 }
 
 }  // namespace
