@@ -61,7 +61,10 @@ if(manpages)
 endif()
 install(FILES README.md CHANGELOG.md ${generated}/doc/copyright ${changelog}
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES docs/eigenfunctions.png docs/convergence.png DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
+# The README's pictures and the pages it links to, where its links find them.
+file(GLOB docpages CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md)
+install(FILES docs/eigenfunctions.png docs/convergence.png ${docpages}
+  DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 
 set(CPACK_GENERATOR TGZ DEB)
 set(CPACK_PACKAGE_CONTACT "${EIGENSHOOT_MAINTAINER}")

@@ -1,19 +1,19 @@
 #!/bin/sh
-# The README's recipes for reading the files in other tools, each run as it stands against a
-# real run, with checks after it that every value was read exactly. Usage: recipes_test.sh
-# PROGRAM README TOOL, TOOL one of pandas, numpy, gnuplot, fortran. Exits 77 (skipped) when the
-# tool is not installed.
+# The recipes for reading the files in other tools (docs/recipes.md), each run as it stands
+# against a real run, with checks after it that every value was read exactly. Usage:
+# recipes_test.sh PROGRAM RECIPES TOOL, TOOL one of pandas, numpy, gnuplot, fortran. Exits 77
+# (skipped) when the tool is not installed.
 set -u
-program=$1 readme=$2 tool=$3
+program=$1 recipes=$2 tool=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" && "$program" >/dev/null || { echo "FAIL: the program did not run"; exit 1; }
 
-recipe() {  # recipe LANGUAGE N: the Nth code block of that language in the README
+recipe() {  # recipe LANGUAGE N: the Nth code block of that language in the recipes
   awk -v language="$1" -v n="$2" '
     $0 == "```" language { ++count; inside = count == n; next }
     /^```/ { inside = 0 }
-    inside' "$readme"
+    inside' "$recipes"
 }
 
 # A Python that has the module: the one on the PATH, or the system's.
