@@ -1,6 +1,9 @@
 // New files put in place in the working directory, all or none: each is written in full under
 // a name of its own, and only then are they renamed over the old ones, which are kept aside
 // until all are in place.
+// Another user's file in a sticky world-writable directory is not replaced.
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <string>
 #include <vector>
@@ -19,13 +22,13 @@ void replacefiles(std::span<const newfile> files) {
   std::size_t placed = 0;
   // Everything undone, and the failure of `name` told.
   const auto undo = [&](const char* name, int error) {
-    for (std::size_t i = 0; i < placed; ++i) {
-      if (rename(kept[i].c_str(), files[i].name) != 0) unlink(files[i].name);
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+      if (rename(kept[i].c_str(), files[i].name) != 0 && i < placed) unlink(files[i].name);
     }
-    for (std::size_t i = placed; i < kept.size(); ++i) unlink(kept[i].c_str());
-    for (const std::string& name : fresh) unlink(name.c_str());
+    for (const std::string& made : fresh) unlink(made.c_str());
     failed(name, error);
   };
+  for (const newfile& file : files) judgereplaced(file.name);
   for (const newfile& file : files) {
     fresh.push_back("." + std::string(file.name) + tag + ".new");
     const int fd = open(fresh.back().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -43,8 +46,10 @@ void replacefiles(std::span<const newfile> files) {
     if (close(fd) != 0 || error != 0) undo(file.name, error != 0 ? error : errno);
   }
   for (const newfile& file : files) {
+    struct stat old;
+    if (lstat(file.name, &old) == 0 && S_ISDIR(old.st_mode)) undo(file.name, EISDIR);
     kept.push_back("." + std::string(file.name) + tag + ".old");
-    if (link(file.name, kept.back().c_str()) != 0 && errno != ENOENT) undo(file.name, errno);
+    if (rename(file.name, kept.back().c_str()) != 0 && errno != ENOENT) undo(file.name, errno);
     if (rename(fresh[placed].c_str(), file.name) != 0) undo(file.name, errno);
     ++placed;
   }

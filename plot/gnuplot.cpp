@@ -99,7 +99,9 @@ gnuplotrun rungnuplot(std::string_view input, double seconds, std::size_t most) 
     watch.inchild(parent);
     setpgid(0, 0);
     environ = envp.data();
-    if (setrlimit(RLIMIT_CORE, &nocore) == 0 && dup2(in.read.get(), 0) == 0 &&
+    // In the root directory, nothing that gnuplot or a process of its might write lands among
+    // the user's files.
+    if (setrlimit(RLIMIT_CORE, &nocore) == 0 && chdir("/") == 0 && dup2(in.read.get(), 0) == 0 &&
         dup2(out.write.get(), 1) == 1 && dup2(err.write.get(), 2) == 2)
       execvp(name, argv);
     const int error = errno;
