@@ -123,12 +123,19 @@ TEST(Reader, RefusesEveryFault) {
   const std::size_t sign = negated.find_first_not_of(' ', vat);
   negated[negated[sign] == '-' ? sign : sign - 1] = negated[sign] == '-' ? ' ' : '-';
   const std::string equal = neig > 1 ? edited(eigentext, eigenline(2, 0), header.c_str()) : "";
-  // The files of builds with other run parameters: a block more, a row fewer in each block.
+  // The files of builds with other run parameters: a block more, a row fewer in each block, and
+  // twice the rows in each block, which the reader sees only the start of (how many blocks it
+  // holds is not told).
   std::size_t lastblock = 0;
   for (int n = eigenline(neig, 0) - eigenshape.before; n > 1; --n)
     lastblock = eigentext.find('\n', lastblock) + 1;
   std::string fewerrows = eigentext;
   for (int i = neig; i >= 1; --i) fewerrows = edited(fewerrows, eigenline(i, npts), nullptr);
+  std::string morerows = eigentext, more;
+  for (int k = npts + 1; k <= 2 * npts; ++k) more += "\n" + moved(position(k));
+  for (int i = neig; i >= 1; --i)
+    morerows = edited(morerows, eigenline(i, npts),
+                      (lineof(eigentext, eigenline(i, npts)) + more).c_str());
   const auto otherbuild = [&](const std::string& holds) {
     return E + "holds " + holds +
            ", as eigenshoot writes it when built with other run parameters; this command was "
@@ -184,6 +191,8 @@ TEST(Reader, RefusesEveryFault) {
       {false, eigentext + eigentext.substr(lastblock),
        otherbuild("at least " + std::to_string(neig + 1) + " blocks of " + std::to_string(npts) +
                   " rows")},
+      {false, morerows.substr(0, eigenfilelimit + 1),
+       otherbuild("blocks of " + std::to_string(2 * npts) + " rows")},
       {false, fewerrows,
        otherbuild(std::to_string(neig) + (neig == 1 ? " block" : " blocks") + " of " +
                   std::to_string(npts - 1) + " rows")},
