@@ -2,6 +2,9 @@
 // a name of its own, and only then are they renamed over the old ones, which are kept aside
 // until all are in place.
 // Another user's file in a sticky world-writable directory is not replaced.
+#include "filerules/filerules.h"
+
+#ifdef EIGENSHOOT_POSIX  // the plot command, its only user, is built only there
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -12,7 +15,6 @@
 #include <unistd.h>
 
 #include "base/base.h"
-#include "filerules/filerules.h"
 
 namespace eigenshoot {
 
@@ -57,3 +59,4 @@ void replacefiles(std::span<const newfile> files) {
 }
 
 }  // namespace eigenshoot
+#endif
