@@ -25,40 +25,34 @@ int main() {
          (fdopen(fd, "wb") == nullptr) + static_cast<int>(s.st_dev + s.st_ino);
 }]] EIGENSHOOT_POSIX)
 
-# The calls of the plot command, which is built only where they are all there: a scratch
-# directory and its files by descriptor and read as a stream, gnuplot started with fork and exec
-# in a process group of its own and waited for with sigsuspend, signals handled with sigaction,
-# core dumps turned off, pictures read with pread, a UTF-8 locale looked for.
+# The calls of the plot command, which is built only where they are all there: gnuplot started
+# with fork and exec in a process group of its own, served on pipes by poll(), waited for without
+# blocking, signals handled with sigaction, core dumps turned off, a UTF-8 locale looked for.
 check_cxx_source_compiles([[
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <dirent.h>
 #include <fcntl.h>
 #include <locale.h>
+#include <poll.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 extern char** environ;
 int main() {
-  char name[] = "XXXXXX", buffer[8];
-  const int dir = open(mkdtemp(name), O_RDONLY | O_DIRECTORY | O_CLOEXEC), ends[2] = {0, 0};
-  struct stat s;
+  int ends[2] = {0, 0};
   struct sigaction action {};
   sigset_t set;
   const struct rlimit none = {0, 0};
+  struct pollfd polled = {0, POLLIN, 0};
   const char* argv[] = {"gnuplot", nullptr};
-  return openat(dir, "x", O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600) +
-         unlinkat(dir, "x", 0) + renameat(dir, "x", AT_FDCWD, "x") +
-         linkat(AT_FDCWD, "x", dir, "y", 0) + fstatat(dir, "x", &s, 0) + fchdir(dir) +
-         pipe(const_cast<int*>(ends)) + fcntl(0, F_SETFD, FD_CLOEXEC) + sigemptyset(&set) +
-         sigaction(SIGHUP, &action, nullptr) + sigprocmask(SIG_BLOCK, &set, nullptr) +
-         setrlimit(RLIMIT_CORE, &none) + static_cast<int>(fork()) + dup2(0, 1) +
-         execvp(argv[0], const_cast<char* const*>(argv)) + static_cast<int>(pread(0, buffer, 8, 0)) +
-         static_cast<int>(waitpid(1, nullptr, WNOHANG)) + setpgid(0, 0) + sigsuspend(&set) +
-         kill(-1, SIGKILL) + raise(SIGHUP) + rmdir(name) + (environ == nullptr) +
-         (readdir(fdopendir(dir)) == nullptr) + (newlocale(LC_ALL_MASK, "C", nullptr) == nullptr);
+  return pipe(ends) + fcntl(0, F_SETFD, FD_CLOEXEC) + fcntl(0, F_SETFL, O_NONBLOCK) +
+         sigemptyset(&set) + sigaction(SIGHUP, &action, nullptr) +
+         sigprocmask(SIG_BLOCK, &set, nullptr) + setrlimit(RLIMIT_CORE, &none) +
+         static_cast<int>(fork()) + dup2(0, 1) + chdir("/") +
+         execvp(argv[0], const_cast<char* const*>(argv)) + poll(&polled, 1, 0) +
+         static_cast<int>(waitpid(-1, nullptr, WNOHANG | WUNTRACED)) + setpgid(0, 0) +
+         kill(-1, SIGKILL) + raise(SIGHUP) + (environ == nullptr) + static_cast<int>(getppid()) +
+         (newlocale(LC_ALL_MASK, "C", nullptr) == nullptr);
 }]] EIGENSHOOT_PLOTCALLS)
 
 # Linux's O_PATH: an entry held by a descriptor without opening what it is, a symbolic link

@@ -24,7 +24,9 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <string>
+#include <string_view>
 
 namespace eigenshoot {
 
@@ -93,5 +95,15 @@ void claimfiles(std::initializer_list<const char*> names);
 // replaces its pictures: in a sticky world-writable directory, an entry of another user (neither
 // the caller nor the directory's owner) is not replaced.
 void judgereplaced(const char* name);
+
+// A file to be put in place by replacefiles: its name in the working directory and its bytes.
+struct newfile {
+  const char* name;
+  std::string_view bytes;
+};
+// Puts each of `files` in place in the working directory with its bytes (mode 0666 less the
+// umask, like any output), all or none: on any failure every old file is kept as it was and
+// fatalerror is thrown naming the user's file ("eigenfunctions.png: No space left on device").
+void replacefiles(std::span<const newfile> files);
 
 }  // namespace eigenshoot

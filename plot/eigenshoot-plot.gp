@@ -1,14 +1,14 @@
-# eigenshoot-plot's pictures of a run, drawn by gnuplot in a scratch directory that holds
-# run.gp (the numbers of the run: n rows of spacing h, L = n h, neig eigenvalues E1, E2, ... and
-# their exact values exact1, ..., the most passes of a search, tol, x0, qa, qb, and the start
-# and slope of the march, y and y' at x0) and the data
-# sets eigen.dat (per eigenfunction: position, computed, exact, computed - exact), passes.dat
-# (per search: pass, |E - exact|) and guesses.dat (per search: the two guesses at pass 0).
-# Everything here is the program's own; the files hold only numbers that it wrote.
-load "run.gp"
+# eigenshoot-plot's pictures of a run, drawn by gnuplot from its standard input, where the
+# command hands it first the numbers of the run (n rows of spacing h, L = n h, neig eigenvalues
+# E1, E2, ... and their exact values exact1, ..., the most passes of a search, tol, x0, qa, qb,
+# and the start and slope of the march, y and y' at x0) and the data blocks $eigen (per
+# eigenfunction: position, computed, exact, computed - exact), $passes (per search: pass,
+# |E - exact|) and $guesses (per search: the two guesses at pass 0), then this script. Both
+# pictures go to standard output, one PNG after the other; nothing here names a file.
+# Everything here is the program's own; the data hold only numbers that it wrote.
 set encoding utf8
 set terminal pngcairo size 960,900 enhanced font ",11"
-set output "eigenfunctions.png"
+set output
 set multiplot
 set lmargin at screen 0.13
 set rmargin at screen 0.97
@@ -29,9 +29,9 @@ set bmargin at screen 0.36
 set ylabel "normalized eigenfunction"
 set format x ""
 label(i, E, exact) = sprintf("n = %d:  computed E = %.10f,  exact %s = %.10f", i, E, exactE, exact)
-plot for [i = 1:neig] "eigen.dat" index i - 1 using 1:2 with lines lw 6 lc i \
+plot for [i = 1:neig] $eigen index i - 1 using 1:2 with lines lw 6 lc i \
        title label(i, value(sprintf("E%d", i)), value(sprintf("exact%d", i))), \
-     for [i = 1:neig] "" index i - 1 using 1:3 with lines lw 1.2 lc rgb "black" \
+     for [i = 1:neig] $eigen index i - 1 using 1:3 with lines lw 1.2 lc rgb "black" \
        title (i == 1 ? sprintf("exact %s, unit norm over [%g, %g] (thin black)", exactf, qa, qb) : "")
 unset label 1
 unset key
@@ -41,12 +41,11 @@ set format x "%g"
 set format y "%.1t×10^{%T}"
 set xlabel "x, the position each value belongs to (row k of a block: x = k h)"
 set ylabel "computed − exact"
-plot for [i = 1:neig] "eigen.dat" index i - 1 using 1:4 with lines lw 2 lc i
+plot for [i = 1:neig] $eigen index i - 1 using 1:4 with lines lw 2 lc i
 unset multiplot
 
 reset
 set encoding utf8
-set output "convergence.png"
 set title sprintf("Secant search: distance of each estimate from the exact eigenvalue %s\n" . \
   "It stops when |y(L)| < %g; the last pass of each search is the converged E.", exactE, tol)
 set xlabel "pass"
@@ -58,7 +57,7 @@ set xtics ("guesses" 0)
 do for [m = 1:most] { set xtics add (sprintf("%d", m) m) }
 set xrange [-0.5:most + 0.5]
 set key outside right top
-plot for [i = 1:neig] "passes.dat" index i - 1 using 1:2 with linespoints lw 2 pt 7 ps 1.3 lc i \
+plot for [i = 1:neig] $passes index i - 1 using 1:2 with linespoints lw 2 pt 7 ps 1.3 lc i \
        title sprintf("n = %d", i), \
-     for [i = 1:neig] "guesses.dat" index i - 1 using 1:2 with points pt 6 ps 1.8 lc i \
+     for [i = 1:neig] $guesses index i - 1 using 1:2 with points pt 6 ps 1.8 lc i \
        title (i == 1 ? "its two guesses" : "")

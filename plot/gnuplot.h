@@ -1,18 +1,26 @@
-// gnuplot started on the script in the scratch directory, waited for, and ended with every
-// process that it started.
+// gnuplot run on the command's pipes: its input written, its pictures and its words read, none
+// of them waiting for another.
 #pragma once
 
-#include "plot/scratch.h"
+#include <cstddef>
+#include <string>
+#include <string_view>
 
 namespace eigenshoot {
 
-// Runs gnuplot on the script in the scratch directory, in a process group of its own, and
-// returns its wait status. When it returns, every process of that group has been killed and
-// gnuplot has been reaped.
-int rungnuplot(const scratch& dir);
+struct gnuplotrun {
+  int status = 0;    // gnuplot's wait status
+  std::string out;   // what it wrote on its standard output: at most `most` bytes, one more when
+                     // it wrote more
+  std::string said;  // its standard error: the first 4096 bytes
+};
 
-// Kills gnuplot's process group and reaps gnuplot, if it runs: for the ways out of the command,
-// signal handlers among them.
-void endgnuplot();
+// Runs gnuplot (-d: its default settings) on `input` with no shell in between, its standard
+// input, output and error each a pipe of the command's, without core dumps, with the caller's
+// signal dispositions and environment, but in a UTF-8 locale and without the variables that
+// change what it draws (GNUTERM, GNUPLOT_*). gnuplot is ended if it stops, or if it has not
+// ended `seconds` after its start; by the time this returns or throws, every process it started
+// has been killed and reaped.
+gnuplotrun rungnuplot(std::string_view input, double seconds, std::size_t most);
 
 }  // namespace eigenshoot

@@ -1,27 +1,19 @@
 // Judging what gnuplot did: its pictures are decoded in full (zlib checks every CRC and inflates
-// the image data), and its words are told as an error when it failed, as warnings when it did
-// not.
+// the image data), and its words are told as an error when it failed.
 #include "plot/picture.h"
 
-#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include <fcntl.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include "base/base.h"
-#include "output/texts.h"
 #include "output/terminal.h"
-#include "plot/scratch.h"
 #include "plotscript.h"
 
 namespace eigenshoot {
@@ -81,11 +73,11 @@ class inflation {
       stream_.avail_out = static_cast<uInt>(rows_.size());
       const int result = inflate(&stream_, Z_NO_FLUSH);
       if (result == Z_BUF_ERROR && stream_.avail_in == 0) break;  // on in the next chunk
-      if (result != Z_OK && result != Z_STREAM_END) return false;
+      if (result != Z_OK && result != Z_STREAM_END) return 0;
       const std::uint64_t made = rows_.size() - stream_.avail_out;
-      if (made > most - inflated_) return false;
+      if (made > most - inflated_) return 0;
       for (; nextrow_ < inflated_ + made; nextrow_ += rowbytes) {
-        if (rows_[nextrow_ - inflated_] > 4) return false;
+        if (rows_[nextrow_ - inflated_] > 4) return 0;
       }
       inflated_ += made;
       if (result == Z_STREAM_END) {
@@ -105,88 +97,74 @@ class inflation {
   std::vector<Bytef> rows_ = std::vector<Bytef>(65536);  // not on the stack: frames stay small
 };
 
-// Reads the file `name` of the directory open as `dir`, opened only if it is a regular file,
-// neither followed as a link nor waited for as a FIFO: up to `most` bytes of it, one more when
-// it is larger. Returns 0, the error of the reading, or -1 for a file that is not regular.
-int readregular(int dir, const char* name, std::size_t most, std::string& text) {
-  struct stat s;
-  text.clear();
-  if (fstatat(dir, name, &s, AT_SYMLINK_NOFOLLOW) != 0) return errno;
-  if (!S_ISREG(s.st_mode)) return -1;  // a FIFO is not even opened
-  const int fd = openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return errno;
-  int error = fstat(fd, &s) != 0 ? errno : S_ISREG(s.st_mode) ? 0 : -1;
-  text.resize(error == 0 ? std::min(static_cast<std::size_t>(s.st_size), most) + 1 : 0);
-  std::size_t size = 0;
-  while (size < text.size()) {
-    const ssize_t n = pread(fd, text.data() + size, text.size() - size, static_cast<off_t>(size));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) error = errno;
-    if (n <= 0) break;
-    size += static_cast<std::size_t>(n);
-  }
-  close(fd);
-  text.resize(size);
-  return error;
-}
-
 }  // namespace
 
 picturesize scriptpicturesize() {
   return scriptsize;
 }
 
-bool decodes(std::string_view png, picturesize size) {
-  if (!png.starts_with(std::string_view("\x89PNG\r\n\x1a\n", 8))) return false;
+std::size_t largestpicture() {
+  return 2 * (4 * std::size_t{scriptsize.width} + 1) * scriptsize.height + 65536;
+}
+
+std::size_t decoded(std::string_view png, picturesize size) {
+  const std::size_t whole = png.size();
+  if (!png.starts_with(std::string_view("\x89PNG\r\n\x1a\n", 8))) return 0;
   png.remove_prefix(8);
   inflation image;
   std::uint64_t rowbytes = 0, bytes = 0;
   enum { noheader, beforedata, indata, afterdata } at = noheader;
   while (png.size() >= 12) {  // length, type, data, CRC
     const std::uint32_t length = bigendian(png.data());
-    if (length > 0x7fffffff || length > png.size() - 12) return false;
+    if (length > 0x7fffffff || length > png.size() - 12) return 0;
     const std::string_view type = png.substr(4, 4), data = png.substr(8, length);
     const uLong crc = crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(png.data() + 4),
                             static_cast<uInt>(4 + length));
-    if (crc != bigendian(png.data() + 8 + length)) return false;
+    if (crc != bigendian(png.data() + 8 + length)) return 0;
     png.remove_prefix(12 + length);
     if (at == noheader) {
       // Width, height, bit depth, colour type, compression, filter method, interlacing.
       if (type != "IHDR" || length != 13 || bigendian(data.data()) != size.width ||
           bigendian(data.data() + 4) != size.height ||
           data.substr(10, 3) != std::string_view("\0\0\0", 3))
-        return false;
+        return 0;
       constexpr std::array<int, 7> channels = {1, 0, 3, 1, 2, 0, 4};  // of each colour type
       const int depth = data[8], colour = data[9];
       // 8 and 16 bits a sample, but 16 not for a palette; 1, 2 and 4 for grey and a palette.
       const bool sampled = depth == 8 || depth == 16 ? colour != 3 || depth == 8
                                                      : (colour == 0 || colour == 3) &&
                                                            (depth == 1 || depth == 2 || depth == 4);
-      if (colour < 0 || colour > 6 || channels[colour] == 0 || !sampled) return false;
+      if (colour < 0 || colour > 6 || channels[colour] == 0 || !sampled) return 0;
       rowbytes = 1 + (std::uint64_t{size.width} * channels[colour] * depth + 7) / 8;
       bytes = rowbytes * size.height;
       at = beforedata;
     } else if (type == "IDAT") {
-      if (at == afterdata || !image.add(data, rowbytes, bytes)) return false;
+      if (at == afterdata || !image.add(data, rowbytes, bytes)) return 0;
       at = indata;
     } else if (type == "IHDR") {
-      return false;
+      return 0;
     } else {
       if (at == indata) at = afterdata;
-      if (type == "IEND") return length == 0 && png.empty() && image.complete(bytes);
+      if (type == "IEND") return length == 0 && image.complete(bytes) ? whole - png.size() : 0;
     }
   }
-  return false;
+  return 0;
 }
 
-std::string_view toldline(std::string_view said) {
-  std::string_view last;
+std::vector<std::string_view> saidlines(std::string_view said) {
+  std::vector<std::string_view> lines;
   while (!said.empty()) {
     std::string_view line = said.substr(0, said.find('\n'));
     said.remove_prefix(std::min(line.size() + 1, said.size()));
     line.remove_prefix(std::min(line.find_first_not_of(' '), line.size()));
-    if (line.empty()) continue;
-    last = line;
+    if (!line.empty()) lines.push_back(line);
+  }
+  return lines;
+}
+
+std::string_view toldline(std::string_view said) {
+  const std::vector<std::string_view> lines = saidlines(said);
+  for (const std::string_view line : lines) {
     std::string_view at = line;
     if (at.starts_with('"')) at.remove_prefix(std::min(at.find("\" ", 1) + 2, at.size()));
     if (at.starts_with("line ") && at.find_first_not_of("0123456789", 5) > 5 &&
@@ -194,47 +172,32 @@ std::string_view toldline(std::string_view said) {
       return line;
     }
   }
-  return last;
+  return lines.empty() ? std::string_view() : lines.back();
 }
 
-std::string judge(int dir, const char* where, int status) {
-  std::string said;
-  if (const int error = readregular(dir, gnuplotout, 4096, said); error != 0) {
-    throw fatalerror(std::string(where) + "/" + gnuplotout + ": " +
-                     (error < 0 ? "not a regular file" : std::strerror(error)));
-  }
-  said.resize(std::min<std::size_t>(said.size(), 4096));
-  std::string why;
+std::array<std::string_view, 2> judge(int status, std::string_view out, std::string_view said) {
   if (WIFSIGNALED(status) || WEXITSTATUS(status) != 0) {
     const std::string_view words = toldline(said);
-    why = !said.empty()         ? (words.empty() ? "it wrote empty lines" : escaped(words))
-          : WIFSIGNALED(status) ? "ended by signal " + std::to_string(WTERMSIG(status))
-                                : "exit status " + std::to_string(WEXITSTATUS(status));
+    throw fatalerror("gnuplot could not draw the pictures: " +
+                     (!said.empty() ? (words.empty() ? "it wrote empty lines" : escaped(words))
+                      : WIFSIGNALED(status)
+                          ? "ended by signal " + std::to_string(WTERMSIG(status))
+                          : "exit status " + std::to_string(WEXITSTATUS(status))));
   }
-  // The largest PNG file of a picture: its rows stored uncompressed, with room to spare for
-  // the framing of chunks and blocks.
-  const std::size_t most = 2 * (4 * std::size_t{scriptsize.width} + 1) * scriptsize.height + 65536;
-  for (std::size_t i = 0; i < pictures.size() && why.empty(); ++i) {
-    std::string png;
-    const int error = readregular(dir, pictures[i], most, png);
-    if (error == ENOENT) {
-      why = std::string(pictures[i]) + ": not drawn";
-    } else if (error != 0 || !decodes(png, scriptsize)) {
-      why = std::string(pictures[i]) + ": not a whole PNG picture of " +
-            std::to_string(scriptsize.width) + "x" + std::to_string(scriptsize.height) + " pixels";
+  std::array<std::string_view, 2> pictures;
+  for (std::size_t i = 0; i < pictures.size(); ++i) {
+    const std::size_t size = decoded(out, scriptsize);
+    if (size == 0 || (i + 1 == pictures.size() && size != out.size())) {
+      throw fatalerror(std::string("gnuplot could not draw the pictures: ") + picturenames[i] +
+                       (out.empty()
+                            ? ": not drawn"
+                            : ": not a whole PNG picture of " + std::to_string(scriptsize.width) +
+                                  "x" + std::to_string(scriptsize.height) + " pixels"));
     }
+    pictures[i] = out.substr(0, size);
+    out.remove_prefix(size);
   }
-  if (!why.empty()) throw fatalerror("gnuplot could not draw the pictures: " + why);
-  // What gnuplot said while it succeeded: each line of it that is not blank, without the
-  // indentation, escaped.
-  std::string warnings;
-  for (std::string_view rest = said; !rest.empty();) {
-    std::string_view line = rest.substr(0, rest.find('\n'));
-    rest.remove_prefix(std::min(line.size() + 1, rest.size()));
-    line.remove_prefix(std::min(line.find_first_not_of(' '), line.size()));
-    if (!line.empty()) warnings += escaped(line) + "\n";
-  }
-  return warnings;
+  return pictures;
 }
 
 }  // namespace eigenshoot

@@ -1,26 +1,23 @@
 // What the pictures show, computed from a run's files: each eigenfunction at the positions its
 // values belong to against the exact one of the marched problem, and the distance of each
-// estimate from the exact eigenvalue.
-#include <cerrno>
+// estimate from the exact eigenvalue, written as gnuplot's data blocks and variables.
+#include "plot/plotdata.h"
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <numbers>
 #include <string>
 #include <string_view>
-
-#include "plot/plot.h"
-
-#include <fcntl.h>
-#include <unistd.h>
+#include <utility>
 
 namespace eigenshoot {
 
 namespace {
 
-class datafile {
+// The text of gnuplot's input, numbers printed into it.
+class plottext {
  public:
-  explicit datafile(const char* name) : name_(name) {}
   void text(std::string_view more) { text_.append(more); }
   template <class... T>
   void print(const char* layout, T... numbers) {
@@ -28,40 +25,18 @@ class datafile {
     const int n = std::snprintf(line, sizeof line, layout, numbers...);
     text_.append(line, static_cast<std::size_t>(n));
   }
-  void write(int dir, const std::string& where) const { writenewfile(dir, where, name_, text_); }
+  std::string& done() { return text_; }
 
  private:
-  const char* name_;
   std::string text_;
 };
-
-}  // namespace
-
-void writenewfile(int dir, const std::string& where, const char* name, std::string_view text) {
-  const int fd = openat(dir, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  std::size_t done = 0;
-  while (fd >= 0 && done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno != EINTR) break;
-    if (n == 0) {  // no progress: the file system takes no more
-      errno = ENOSPC;
-      break;
-    }
-    done += n > 0 ? static_cast<std::size_t>(n) : 0;
-  }
-  int fault = fd < 0 || done < text.size() ? errno : 0;
-  if (fd >= 0 && close(fd) != 0 && fault == 0) fault = errno;
-  if (fault != 0) throw fatalerror(where + "/" + name + ": " + std::strerror(fault));
-}
-
-namespace {
 
 // The exact solution of the marched problem, y'' = -c^2 y from y = a and y' = b at t = 0
 // (t = x - x0): a cos(c t) + (b / c) sin(c t). Its eigenvalue E = c^2 makes it vanish at t = L:
 // with a = 0, c = n pi / L; else the root of a c cos(c L) + b sin(c L) that Newton's method
 // finds from the computed estimate, the n-th root as the run checked it.
-double exactroot(int n, double estimate) {
-  const double a = ystart[0], b = ystart[1], L = npts * h;
+double exactroot(int n, double estimate, std::array<double, 2> start) {
+  const double a = start[0], b = start[1], L = npts * h;
   if (a == 0.0) return n * std::numbers::pi / L;
   double c = std::sqrt(estimate);
   for (int step = 0; step < 100; ++step) {
@@ -77,14 +52,14 @@ double exactroot(int n, double estimate) {
 
 }  // namespace
 
-void writeplotdata(int dir, const std::string& where, const runfiles& run) {
-  datafile eigen("eigen.dat"), passes("passes.dat"), guesses("guesses.dat"), numbers("run.gp");
-  const double L = npts * h, span = qb - qa, a = ystart[0], t1 = h, t2 = h + span;
+std::string plotdata(const runfiles& run, std::array<double, 2> start) {
+  plottext eigen, passes, guesses, numbers;
+  const double L = npts * h, span = qb - qa, a = start[0], t1 = h, t2 = h + span;
   std::size_t most = 0;
   for (int i = 1; i <= neig; ++i) {
     const eigenblock& block = run.blocks[static_cast<std::size_t>(i - 1)];
     const searchpasses& search = run.searches[static_cast<std::size_t>(i - 1)];
-    const double c = exactroot(i, block.E), exact = c * c, b = ystart[1] / c;
+    const double c = exactroot(i, block.E, start), exact = c * c, b = start[1] / c;
     // a cos(c t) + b sin(c t) at unit norm over the samples of the normalization: qb - qa long,
     // from t = h, where the first value belongs. Its square integrates to
     // a^2 (t/2 + s) + b^2 (t/2 - s) - a b cos(2 c t) / (2 c), s = sin(2 c t) / (4 c).
@@ -112,8 +87,12 @@ void writeplotdata(int dir, const std::string& where, const runfiles& run) {
   numbers.print("n = %d; h = %.17g; L = %.17g; neig = %d; most = %zu; tol = %.17g\n", npts, h, L,
                 neig, most, tol);
   numbers.print("x0 = %.17g; qa = %.17g; qb = %.17g; start = %.17g; slope = %.17g\n", x0, qa, qb,
-                ystart[0], ystart[1]);
-  for (const datafile* file : {&eigen, &passes, &guesses, &numbers}) file->write(dir, where);
+                start[0], start[1]);
+  std::string& data = numbers.done();
+  for (auto [name, set] :
+       {std::pair{"$eigen", &eigen}, {"$passes", &passes}, {"$guesses", &guesses}})
+    data.append(name).append(" << EOD\n").append(set->done()).append("EOD\n");
+  return std::move(data);
 }
 
 }  // namespace eigenshoot

@@ -106,11 +106,12 @@ std::string counted(int parts, const fileshape& shape) {
 // When the text (all of a file, or only its start when `cut`) is laid out as `shape` says but
 // with another count of parts or of records in each, as a build with other run parameters
 // writes it, what it holds: "4 blocks of 500 rows", "more than 3 blocks of 500 rows", "at least
-// 1 block of more than 500 rows". Empty when it is not so laid out: every part a group of lines
-// without an empty one, headed by its label, the complete ones of one count of records, a part
-// cut short of no more, and the records' first numbers (the positions) the same in every part
-// and an even step apart, to the last printed decimal and a unit: a file with a record missing
-// or added is no other build's. Only parts with a label and a fixed count of records tell
+// 4 blocks of 500 rows", and of a text cut short within the build's count of blocks, which
+// cannot tell their count, "blocks of 1000 rows". Empty when it is not so laid out: every part a
+// group of lines without an empty one, headed by its label, the complete ones of one count of
+// records, a part cut short of no more, and the records' first numbers (the positions) the same in
+// every part and an even step apart, to the last printed decimal and a unit: a file with a record
+// missing or added is no other build's. Only parts with a label and a fixed count of records tell
 // another build (the passes of a search vary): nothing for other shapes.
 std::string otherbuild(std::string_view text, const fileshape& shape, bool cut) {
   if (shape.upto || shape.label.empty() || (!cut && !text.ends_with('\n'))) return {};
@@ -158,8 +159,10 @@ std::string otherbuild(std::string_view text, const fileshape& shape, bool cut) 
     if (p < complete ? n != records : complete > 0 && n > records) return {};
   }
   if (!cut && found == shape.parts && records == shape.records) return {};
-  return (open ? "at least " + counted(found, shape)
-               : (cut ? "more than " : "") + counted(complete, shape)) +
+  // Of a text cut short, a count of parts that the build's could be is not told.
+  return (cut && found <= shape.parts ? std::string(shape.partsname)
+          : open                      ? "at least " + counted(found, shape)
+                                      : (cut ? "more than " : "") + counted(complete, shape)) +
          " of " + (complete < 1 ? "more than " : "") + std::to_string(records) + " " +
          shape.recordsname;
 }

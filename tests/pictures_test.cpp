@@ -1,8 +1,7 @@
 // The parts of the plot command: the decoding of a picture, the reading of gnuplot's words, and
-// the scratch directory with gnuplot run in it by a stand-in.
+// gnuplot run on its pipes, by a stand-in.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 #include <zlib.h>
 
 #include <csignal>
@@ -18,7 +17,6 @@
 #include "output/terminal.h"
 #include "plot/gnuplot.h"
 #include "plot/picture.h"
-#include "plot/scratch.h"
 #include "testdir.h"
 
 namespace eigenshoot {
@@ -84,8 +82,27 @@ TEST(Picture, DecodesOnlyAWholePictureOfItsSize) {
       good + '\0',
       good.substr(0, good.size() - 1),
   };
-  EXPECT_TRUE(decodes(good, size));
-  for (const std::string& bad : rows) EXPECT_FALSE(decodes(bad, size)) << bad.size() << " bytes";
+  EXPECT_EQ(decoded(good, size), good.size());
+  for (const std::string& bad : rows)
+    EXPECT_NE(decoded(bad, size), bad.size()) << bad.size() << " bytes";
+  // gnuplot's output is two pictures one after the other, split where the first ends.
+  const std::string two = good + good;
+  const std::array<std::string_view, 2> split = judge(0, two, "");
+  EXPECT_TRUE(split[0] == good && split[1] == good);
+  const struct {
+    std::string out;
+    const char* told;
+  } judged[] = {{good, "convergence.png: not drawn"},
+                {two + '\0', "convergence.png: not a whole PNG"},
+                {"", "eigenfunctions.png: not drawn"}};
+  for (const auto& row : judged) {
+    try {
+      judge(0, row.out, "");
+      ADD_FAILURE() << row.out.size() << " bytes judged two pictures";
+    } catch (const fatalerror& failure) {
+      EXPECT_EQ(std::string(failure.what()).find(row.told), 37u) << failure.what();
+    }
+  }
 }
 
 TEST(Picture, ToldLineIsGnuplotsError) {
@@ -103,23 +120,14 @@ TEST(Picture, ToldLineIsGnuplotsError) {
   for (const auto& row : rows) EXPECT_EQ(toldline(row.said), row.told) << row.said;
 }
 
-// The scratch directory holds what gnuplot made (a deep tree and a file, left unwritable) and is
-// removed with it; the signal dispositions of the caller (a handler of TERM, SIGCHLD ignored) come
-// back after gnuplot's run and the directory's end. gnuplot's words go back escaped when it
-// succeeded, and tell its failure otherwise (an end by a signal, pictures whole); a gnuplot.out
-// that is a FIFO is not opened.
-TEST(Scratch, GnuplotRunAndJudgedLeavesNothing) {
+// gnuplot run on pipes by a stand-in that echoes its input while it reads it: 4 MiB, more than
+// any pipe holds, come back whole (no side waits for the other), with its words on their pipe,
+// and the caller's signal dispositions (a handler of TERM, SIGCHLD ignored) come back after it.
+TEST(Gnuplot, RunsOnPipesAndGivesTheSignalsBack) {
   testdir dir;
-  const std::filesystem::path before = std::filesystem::current_path();
-  std::filesystem::current_path(dir.path);
-  std::filesystem::create_directory("bin");
-  std::ofstream("bin/gnuplot") << "#!/bin/sh\nmkdir -p made/in/$(seq -s/ 70) && echo >made/fit\n"
-                               << "echo \"$(cat ../said)\"; cp ../*.png .; chmod 0 made/in\n"
-                               << "chmod 500 .; kill -$(cat ../signal) $$\n";
-  std::filesystem::permissions("bin/gnuplot", std::filesystem::perms::owner_all);
-  const std::string good = png(scriptpicturesize(), scriptpicturesize().height);
-  std::ofstream("eigenfunctions.png") << good;
-  std::ofstream("convergence.png") << good;
+  std::filesystem::create_directory(dir.path / "bin");
+  std::ofstream(dir.path / "bin/gnuplot") << "#!/bin/sh\necho \"  said\" >&2\nexec cat\n";
+  std::filesystem::permissions(dir.path / "bin/gnuplot", std::filesystem::perms::owner_all);
   const std::string path = std::getenv("PATH");
   setenv("PATH", ((dir.path / "bin").string() + ":" + path).c_str(), 1);
   struct sigaction term = {}, child = {}, now = {}, termbefore, childbefore;
@@ -127,34 +135,19 @@ TEST(Scratch, GnuplotRunAndJudgedLeavesNothing) {
   child.sa_handler = SIG_IGN;
   sigaction(SIGTERM, &term, &termbefore);
   sigaction(SIGCHLD, &child, &childbefore);
-  // The warnings, or the message, when gnuplot says `said` and ends by `signal` (0: status 0).
-  const auto judged = [&](const char* said, int signal) {
-    std::ofstream("said") << said;
-    std::ofstream("signal") << signal;
-    try {
-      const scratch s;
-      return judge(s.fd(), s.name(), rungnuplot(s));
-    } catch (const fatalerror& failure) {
-      return std::string(failure.what());
-    }
-  };
-  EXPECT_EQ(judged("Fontconfig warning: \033[31m\n", 0), "Fontconfig warning: \\033[31m\n");
-  sigaction(SIGCHLD, nullptr, &now);
-  EXPECT_EQ(now.sa_handler, SIG_IGN);
-  EXPECT_EQ(judged("line 0: unknown terminal", SIGKILL),
-            "gnuplot could not draw the pictures: line 0: unknown terminal");
-  mkfifo("fifo", 0600);
-  blockedwriter writer(dir.path / "fifo");
-  std::ofstream("bin/gnuplot") << "#!/bin/sh\nrm gnuplot.out && ln ../fifo gnuplot.out\n";
-  EXPECT_PRED_FORMAT2(testing::IsSubstring, "/gnuplot.out: not a regular file", judged("", 0));
-  EXPECT_FALSE(writer.released());
+  std::string input(std::size_t{4} << 20, 'x');
+  for (std::size_t i = 0; i < input.size(); i += 4099) input[i] = static_cast<char>(i);
+  const gnuplotrun run = rungnuplot(input, 60, input.size());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.said, "  said\n");
+  EXPECT_TRUE(run.out == input) << run.out.size() << " bytes back";
   setenv("PATH", path.c_str(), 1);
   sigaction(SIGTERM, nullptr, &now);
   EXPECT_EQ(now.sa_handler, term.sa_handler);
+  sigaction(SIGCHLD, nullptr, &now);
+  EXPECT_EQ(now.sa_handler, SIG_IGN);
   sigaction(SIGTERM, &termbefore, nullptr);
   sigaction(SIGCHLD, &childbefore, nullptr);
-  std::filesystem::current_path(before);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), 6);
 }
 
 }  // namespace

@@ -1,11 +1,12 @@
 #!/bin/sh
 # The plot command, run as a user runs it in a fresh directory: its options, its manual pages
 # (and the program's) in step with the options, the pictures of a run, and every way its input,
-# its surroundings or gnuplot can fail. Usage: plot_test.sh PROGRAM PLOT DOCS. Exits 77
+# its surroundings or gnuplot can fail. Usage: plot_test.sh PROGRAM PLOT DOCS QUICKPLOT, the
+# last a build of the plot command that gives gnuplot 2 seconds instead of 30. Exits 77
 # (skipped) without gnuplot. A command run through env goes by a shell, so that env cannot take
 # a path holding "=" for one more assignment.
 set -u
-program=$1 plot=$2 docs=$3
+program=$1 plot=$2 docs=$3 quick=$4
 work=$(mktemp -d)
 trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
 mkdir -p "$work/run" "$work/bin" "$work/home" "$work/good" "$work/fonts/.config/fontconfig" &&
@@ -25,14 +26,14 @@ expect "--version -h" 0 "$("$plot" --help)" ""
 head -n 1 ../out | grep -qx "Usage: eigenshoot-plot \[--help | --version\]" || fail "usage"
 : >../out && "$plot" --help >/dev/full 2>../err; code=$?
 expect "--help on a full device" 1 "" "eigenshoot-plot: standard output: No space left on device"
-# Control characters of an argument are escaped, C1 ones too (raw or in UTF-8), by both
-# commands, and so are bytes of no UTF-8 character (an overlong form, a surrogate); other
-# characters stay as they are, the last one of Unicode included. A lead byte above F4 begins
-# no character.
+# Control characters of an argument are escaped, C1 ones too (raw or in UTF-8), and the
+# bidirectional ones (U+202A, U+202E, U+2066, U+2069), by both commands, and so are bytes of no
+# UTF-8 character (an overlong form, a surrogate); other characters stay as they are (U+2070,
+# the last one of Unicode). A lead byte above F4 begins no character.
 for command in eigenshoot-plot eigenshoot; do
   [ $command = eigenshoot ] && run=$program || run=$plot
-  "$run" -h "$(printf '\033[31m\177\302\233\233-\340\200\200\355\240\200\365\200\200caf\303\251\364\217\277\277')" >../out 2>../err; code=$?
-  expect "$command, control characters" 2 "" "$command: unrecognized argument '\\033[31m\\177\\302\\233\\233-\\340\\200\\200\\355\\240\\200\\365\\200\\200caf$(printf '\303\251\364\217\277\277')'
+  "$run" -h "$(printf '\033[31m\177\302\233\233-\340\200\200\355\240\200\365\200\200\342\200\252\342\200\256\342\201\246\342\201\251\342\201\260caf\303\251\364\217\277\277')" >../out 2>../err; code=$?
+  expect "$command, control characters" 2 "" "$command: unrecognized argument '\\033[31m\\177\\302\\233\\233-\\340\\200\\200\\355\\240\\200\\365\\200\\200\\342\\200\\252\\342\\200\\256\\342\\201\\246\\342\\201\\251$(printf '\342\201\260')caf$(printf '\303\251\364\217\277\277')'
 Try '$command --help'."
 done
 for page in eigenshoot eigenshoot-plot; do
@@ -74,9 +75,10 @@ for surroundings in 'HOME=$work/fonts' FONTCONFIG_FILE=/nonexistent; do
   [ $code = 0 ] && grep -q '^eigenshoot-plot: gnuplot: Fontconfig [a-z]*: ' ../err && [ -s convergence.png ] ||
     fail "$surroundings: status $code, err '$(cat ../err)'"
 done
-# One that would never end (a FIFO) is not given to gnuplot.
-mkfifo ../fonts.fifo && FONTCONFIG_FILE=$work/fonts.fifo timeout 20 "$plot" >../out 2>../err; code=$?
-expect "a font configuration that is a FIFO" 0 "" ""
+# One that never ends (a FIFO) ends gnuplot within its time limit, with one line that tells it.
+rm ../fonts/.config/fontconfig/fonts.conf && mkfifo ../fonts/.config/fontconfig/fonts.conf &&
+  HOME=$work/fonts timeout 20 "$quick" >../out 2>../err; code=$?
+expect "a font configuration that is a FIFO" 1 "" "eigenshoot-plot: gnuplot had not drawn the pictures after 2 seconds and has been ended: its font configuration (fonts.conf) may be one that never ends"
 
 # The script is the program's own: the program copied alone elsewhere draws both pictures, and
 # a script planted where 1.2 looked for one, beside it or in ../share/eigenshoot, is never run.
@@ -129,11 +131,9 @@ chmod 1777 . && chown $other convergence.png 2>/dev/null &&
 chmod 755 . && chown -R "$(id -u)" .
 rm apartat4.dat && truncate -s 1G apartat4.dat
 refused "a sparse file of 1 GB" 1 "" 'eigenshoot-plot: apartat4.dat: larger than a run writes ([0-9]* bytes at most)'
-rm convergence.png && mkdir convergence.png
-refused "a picture that is a directory" 1 "eigenshoot-plot: convergence.png: is a directory"
 printf '#!/bin/sh\nulimit -f 1 && exec "$@"\n' >../bin/limited && chmod +x ../bin/limited
 wrap=../bin/limited
-refused "a file-size limit" 1 "" 'eigenshoot-plot: \.eigenshoot-plot\.[A-Za-z0-9]\{6\}/eigen\.dat: File too large'
+refused "a file-size limit" 1 "eigenshoot-plot: eigenfunctions.png: File too large"
 printf '#!/bin/sh\nexec 3>&- 4>&- 5>&- 6>&- 7>&- 8>&- 9>&-\nulimit -n 5 && exec "$@"\n' >../bin/limited
 refused "five descriptors" 1 "" "eigenshoot-plot: .*: Too many open files"
 printf '#!/bin/sh\nexec env PATH=/nonexistent /bin/sh -c '\''exec "$0"'\'' "$1"\n' >../bin/limited
@@ -142,27 +142,36 @@ wrap= path=$PATH
 
 # Stand-ins for gnuplot, each drawing both pictures whole (`draw`) unless it says otherwise,
 # and leaving a process behind that would mark that it outlived the plot command: one that
-# succeeds with a warning, one that leaves a file, one whose child goes on writing, one that
-# draws a 20-byte fake, ones that ignore the signals that end the plot command after half a
-# picture.
+# succeeds with a warning, ones whose child leaves gnuplot's group (setsid, setpgid) and keeps its
+# pipes open, one that draws a 20-byte fake, one that stops itself, ones that ignore the signals
+# that end the plot command after half a picture.
 PATH="$work/bin:$path"
 standin() {  # standin COMMANDS: gnuplot as a shell script of COMMANDS
-  printf '#!/bin/sh\ndraw() { cp "%s"/good/*.png .; }\n(sleep 2; : >"%s/survived") &\n%s\n' \
-    "$work" "$work" "$1" >../bin/gnuplot && chmod +x ../bin/gnuplot
+  printf '#!/bin/sh\nwork=%s\ndraw() { cat "$work/good/eigenfunctions.png" "$work/good/convergence.png"; }\n(sleep 2; : >"$work/survived") &\n%s\n' \
+    "$work" "$1" >../bin/gnuplot && chmod +x ../bin/gnuplot
 }
-for body in 'draw; printf "  line 0: warning: \033[31m\n"' 'draw; : >fit.log' \
-  'draw; (while :; do : >>late.log; done) &'; do
-  case $body in *warning*) want='eigenshoot-plot: gnuplot: line 0: warning: \033[31m' ;; *) want= ;; esac
+mark='sleep 2; : >"$work/survived"'
+for body in 'draw; printf "  line 0: warning: \033[31m\342\200\256\n" >&2' \
+  "draw; setsid sh -c '$mark' &" "draw; perl -MPOSIX -e 'setpgid(0, 0); exec @ARGV' sh -c '$mark' &"; do
+  case $body in *warning*) want='eigenshoot-plot: gnuplot: line 0: warning: \033[31m\342\200\256' ;; *) want= ;; esac
   standin "$body" && rm -f eigenfunctions.png && run
   [ "$code" = 0 ] && [ "$(cat ../err)" = "$want" ] || fail "$body: status $code, err '$(cat ../err)'"
   [ "$(ls -A | wc -l)" = 4 ] && cmp -s eigenfunctions.png ../good/eigenfunctions.png || fail "$body: $(ls -A)"
 done
-standin 'draw; printf "\211PNG\r\n\032\n\0\0\0\0IEND\256B\140\202" >convergence.png'
-refused "a 20-byte fake picture" 1 "" "eigenshoot-plot: gnuplot could not draw the pictures: convergence.png: not a whole PNG picture of [0-9]*x[0-9]* pixels"
-for signal in HUP:129 INT:130 TERM:143 QUIT:131; do
-  standin "trap '' HUP INT TERM QUIT; echo half >eigenfunctions.png; mkdir d && : >d/f; kill -${signal%:*} \$PPID; exec sleep 5"
-  refused "$signal while gnuplot draws and ignores it" "${signal#*:}" ""
+standin 'draw | head -c 20; printf "\211PNG\r\n\032\n\0\0\0\0IEND\256B\140\202"'
+refused "a 20-byte fake picture" 1 "" "eigenshoot-plot: gnuplot could not draw the pictures: eigenfunctions.png: not a whole PNG picture of [0-9]*x[0-9]* pixels"
+for signal in STOP TTOU; do
+  standin "draw | head -c 9999; kill -$signal \$\$"
+  refused "gnuplot stopped by $signal" 1 "" "eigenshoot-plot: gnuplot was stopped (signal [0-9]*) and has been ended"
 done
+for signal in HUP INT TERM QUIT USR1 USR2 ALRM VTALRM PROF IO XCPU; do  # IO: POLL on Linux
+  number=1 && while [ "$(kill -l $number)" != $signal ]; do number=$((number + 1)); done
+  standin "trap '' $signal; draw | head -c 9999; kill -$signal \$PPID; exec sleep 5"
+  refused "$signal while gnuplot draws and ignores it" $((128 + number)) ""
+done
+# KILL leaves no chance to end gnuplot: the kernel ends it with the command.
+printf '#!/bin/sh\nkill -KILL $PPID; sleep 1; : >"%s/survived"\n' "$work" >../bin/gnuplot
+refused "KILL while gnuplot draws" 137 ""
 
 # gnuplot starts with the caller's signal dispositions (here HUP, INT and QUIT ignored, as under
 # nohup or in a script's background job, which the plot command survives, and PIPE and XFSZ,
@@ -181,7 +190,7 @@ cmp -s eigenfunctions.png ../good/eigenfunctions.png && cmp -s convergence.png .
 wrap=
 
 # Both pictures or neither: the second cannot be replaced, after an old first picture or none.
-standin 'draw; rm -f ../convergence.png; mkdir -p ../convergence.png/x'
+standin 'draw; rm -f "$work/run/convergence.png"; mkdir -p "$work/run/convergence.png/x"'
 for old in "echo old >eigenfunctions.png" "rm eigenfunctions.png"; do
   rm -rf convergence.png && eval "$old" && pictures=$(cksum eigenfunctions.png 2>&1)
   "$plot" >../out 2>../err; code=$?
@@ -194,26 +203,19 @@ rm -rf convergence.png
 PATH=$path
 sleep 2 && [ ! -e ../survived ] || fail "a process of gnuplot's outlived the plot command"
 
-# A directory whose name holds control characters, and one on a path longer than a buffer for
-# it, where the pictures cannot be written: the reason is the one of the writing.
-unwritable() {  # unwritable WHAT ERR: the plot command where it cannot write, run as another user by root
-  cp "$work/eigen.good" apartat4.dat && cp "$work/log.good" Q7-2016-res.dat || exit 1
-  if [ -n "$other" ]; then
-    setpriv --reuid=65534 --regid=65534 --clear-groups "$other/eigenshoot-plot" >"$work/out" 2>"$work/err"; code=$?
-  else
-    chmod a-w . && "$plot" >"$work/out" 2>"$work/err"; code=$?
-  fi
-  expect "$1" 1 "" "$2"
-}
+# A directory where the pictures cannot be written (run as another user by root): the reason is
+# the one of the writing, of the user's file.
 other=
 if [ "$(id -u)" = 0 ]; then  # the other user runs it from where that user may run it
   other=$(mktemp -d) && chmod 755 "$other" && cp "$plot" "$other" || exit 1
 fi
-name=$(printf 'x\033[31m\ny') && mkdir "../$name" && cd "../$name" || exit 1
-unwritable "a directory that cannot be written" "eigenshoot-plot: $(cd .. && pwd)/x\\033[31m\\012y: cannot write the pictures here: Permission denied"
-long=$(printf '%0200d' 0) && depth=0 && cd "$work" || exit 1
-while [ $depth -lt 25 ]; do mkdir $long && cd -P $long || exit 1; depth=$((depth + 1)); done
-unwritable "a directory on a long path that cannot be written" "eigenshoot-plot: .: cannot write the pictures here: Permission denied"
+mkdir ../locked && cd ../locked && cp "$work/eigen.good" apartat4.dat && cp "$work/log.good" Q7-2016-res.dat || exit 1
+if [ -n "$other" ]; then
+  setpriv --reuid=65534 --regid=65534 --clear-groups "$other/eigenshoot-plot" >"$work/out" 2>"$work/err"; code=$?
+else
+  chmod a-w . && "$plot" >"$work/out" 2>"$work/err"; code=$?
+fi
+expect "a directory that cannot be written" 1 "" "eigenshoot-plot: eigenfunctions.png: Permission denied"
 cd "$work/run" || exit 1
 
 # Another user's old pictures in a shared directory, which protected_hardlinks forbids linking:

@@ -2,9 +2,6 @@
 // data that the plot command draws from them.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -15,7 +12,7 @@
 #include <sstream>
 #include <string>
 
-#include "plot/plot.h"
+#include "plot/plotdata.h"
 #include "reader/reader.h"
 #include "solver/fileshapes.h"
 #include "testdir.h"
@@ -125,12 +122,19 @@ TEST(Reader, RefusesEveryFault) {
   const std::size_t sign = negated.find_first_not_of(' ', vat);
   negated[negated[sign] == '-' ? sign : sign - 1] = negated[sign] == '-' ? ' ' : '-';
   const std::string equal = neig > 1 ? edited(eigentext, eigenline(2, 0), header.c_str()) : "";
-  // The files of builds with other run parameters: a block more, a row fewer in each block.
+  // The files of builds with other run parameters: a block more, a row fewer in each block, and
+  // twice the rows in each block, which the reader sees only the start of (how many blocks it
+  // holds is not told).
   std::size_t lastblock = 0;
   for (int n = eigenline(neig, 0) - eigenshape.before; n > 1; --n)
     lastblock = eigentext.find('\n', lastblock) + 1;
   std::string fewerrows = eigentext;
   for (int i = neig; i >= 1; --i) fewerrows = edited(fewerrows, eigenline(i, npts), nullptr);
+  std::string morerows = eigentext, more;
+  for (int k = npts + 1; k <= 2 * npts; ++k) more += "\n" + moved(position(k));
+  for (int i = neig; i >= 1; --i)
+    morerows = edited(morerows, eigenline(i, npts),
+                      (lineof(eigentext, eigenline(i, npts)) + more).c_str());
   const auto otherbuild = [&](const std::string& holds) {
     return E + "holds " + holds +
            ", as eigenshoot writes it when built with other run parameters; this command was "
@@ -186,6 +190,8 @@ TEST(Reader, RefusesEveryFault) {
       {false, eigentext + eigentext.substr(lastblock),
        otherbuild("at least " + std::to_string(neig + 1) + " blocks of " + std::to_string(npts) +
                   " rows")},
+      {false, morerows.substr(0, eigenfilelimit + 1),
+       otherbuild("blocks of " + std::to_string(2 * npts) + " rows")},
       {false, fewerrows,
        otherbuild(std::to_string(neig) + (neig == 1 ? " block" : " blocks") + " of " +
                   std::to_string(npts - 1) + " rows")},
@@ -262,79 +268,76 @@ TEST(Reader, RefusesWhatNoRunWrites) {
   }
 }
 
-// What the pictures show, within what the mathematics allows. The secant search stops at a
-// residual below tol, and the residual changes with E at slope |ystart[1]| L / (2 c^2) at the
-// n-th eigenvalue (c = n pi / L): the estimate is within 2 c^2 tol / (|ystart[1]| L) of the
-// marched problem's eigenvalue, which RK4 puts E (c h)^4 / 60 from the exact one (each step
-// turns the phase by (c h)^5 / 120 too little). At unit norm over qb - qa the eigenfunction is
-// then off by at most sqrt(2 / (qb - qa)) L (dE / (2 c) + c (c h)^4 / 120), and by the
-// normalization's quadrature, whose weights alternate 2h/3 and 4h/3 whatever the count of
-// samples: a relative error that grows as (c h)^2, about (c h)^2 / 750 (allowed as / 500); and
-// half a unit in the last printed decimal. Each bound is allowed twice over. Every search ends
-// nearer the exact eigenvalue than its guesses.
-TEST(Plot, DataAgreesWithTheMathematics) {
-  runfiles run;
-  readeigenfile(eigentext, run);
-  readlogfile(logtext, run);
-  testdir dir;
-  const int fd = open(dir.path.c_str(), O_RDONLY | O_DIRECTORY);
-  writeplotdata(fd, dir.path.string(), run);
-  close(fd);
-  const double L = npts * h,
-               printed = 0.5 * std::pow(10.0, -samplerecord.descriptors().back().digits);
-  std::istringstream eigen(slurp(dir.path / "eigen.dat"));
-  std::istringstream passes(slurp(dir.path / "passes.dat")),
-      guesses(slurp(dir.path / "guesses.dat")), numbers(slurp(dir.path / "run.gp"));
-  for (int n = 1; n <= neig; ++n) {
-    const double c = n * std::numbers::pi / L, ch4 = std::pow(c * h, 4),
-                 dE = 2 * c * c * tol / (std::abs(ystart[1]) * L) + c * c * ch4 / 60,
-                 df = std::sqrt(2 / (qb - qa)) *
-                          (L * (dE / (2 * c) + c * ch4 / 120) + std::pow(c * h, 2) / 500) +
-                      printed;
-    double x, v, f, difference, worst = 0.0;
-    for (int k = 1; k <= npts && eigen >> x >> v >> f >> difference; ++k) {
-      worst = std::max(worst, std::abs(difference));
-      // Row k holds the value after step k: it belongs to the end of that step.
-      EXPECT_EQ(x, position(k + 1)) << "block " << n << ", row " << k;
-    }
-    EXPECT_LT(worst, 2 * df) << "eigenfunction " << n;
-    // The numbers of run.gp: each computed E as read, beside the exact one that it approaches.
-    std::string line;
-    std::getline(numbers, line);
-    double E, exact;
-    const std::string layout =
-        "E" + std::to_string(n) + " = %lf; exact" + std::to_string(n) + " = %lf";
-    ASSERT_EQ(std::sscanf(line.c_str(), layout.c_str(), &E, &exact), 2) << line;
-    EXPECT_EQ(E, run.blocks[static_cast<std::size_t>(n - 1)].E);
-    EXPECT_LT(std::abs(E - exact), 2 * dE);
-    const searchpasses& search = run.searches[static_cast<std::size_t>(n - 1)];
-    double pass, distance, guess[4];
-    for (std::size_t m = 0; m < search.estimate.size(); ++m) passes >> pass >> distance;
-    guesses >> guess[0] >> guess[1] >> guess[2] >> guess[3];
-    EXPECT_TRUE(distance < 2 * dE && distance < guess[1] && distance < guess[3])
-        << "eigenvalue " << n << ": " << distance << ", allowed " << 2 * dE;
-  }
-  double rest;
-  EXPECT_FALSE(eigen >> rest) << "more rows than " << neig << " blocks of " << npts;
+// The data block `name` of gnuplot's input: the lines between "NAME << EOD" and "EOD".
+std::istringstream datablock(const std::string& input, const std::string& name) {
+  const std::size_t from = input.find(name + " << EOD\n") + name.size() + 8;
+  return std::istringstream(input.substr(from, input.find("\nEOD\n", from) - from));
 }
 
-// The plot's code as a library: drawing twice in one process draws twice, and leaves nothing
-// but the pictures.
-TEST(Plot, DrawsTwiceInOneProcess) {
-  if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "no gnuplot";
+// What the pictures show, against the exact solution of the marched problem computed here
+// another way: its c = sqrt(E) the n-th root of a c cos(c L) + b sin(c L), found by bisection
+// between (n - 1/2) pi / L and (n + 1/2) pi / L, where it is alone, and its norm by Simpson's
+// rule. From the build's start (y = 0) and from one where y = 0.01, which the exact curve's every
+// term then shapes. The computed values are the run's, each row's position where its value
+// belongs, and each distance from the exact eigenvalue that of the run's estimate or guess.
+TEST(Plot, DataBlocksHoldTheRunAndTheExactSolution) {
   runfiles run;
   readeigenfile(eigentext, run);
   readlogfile(logtext, run);
-  testdir dir;
-  const std::filesystem::path here = std::filesystem::current_path();
-  std::filesystem::current_path(dir.path);
-  for (int time = 1; time <= 2; ++time) {
-    EXPECT_NO_THROW(drawpictures(run)) << "time " << time;
+  const double L = npts * h;
+  for (const std::array<double, 2> start : {ystart, std::array{0.01, 1.0}}) {
+    const std::string input = plotdata(run, start);
+    std::istringstream eigen = datablock(input, "$eigen"), passes = datablock(input, "$passes"),
+                       guesses = datablock(input, "$guesses");
+    const double a = start[0];
+    for (int n = 1; n <= neig; ++n) {
+      const auto g = [&](double c) { return a * c * std::cos(c * L) + start[1] * std::sin(c * L); };
+      double low = (n - 0.5) * std::numbers::pi / L, high = low + std::numbers::pi / L;
+      for (int step = 0; step < 200; ++step) {
+        const double middle = (low + high) / 2;
+        (g(middle) > 0) == (g(low) > 0) ? low = middle : high = middle;
+      }
+      const double c = (low + high) / 2, b = start[1] / c;
+      const auto exactf = [&](double t) { return a * std::cos(c * t) + b * std::sin(c * t); };
+      double norm = 0.0;
+      const int parts = 20000;
+      for (int i = 0; i <= parts; ++i) {
+        const double f = exactf(h + (qb - qa) * i / parts);
+        norm += (i == 0 || i == parts ? 1 : i % 2 == 1 ? 4 : 2) * f * f;
+      }
+      const double unit = 1.0 / std::sqrt(norm * (qb - qa) / parts / 3);
+      const eigenblock& block = run.blocks[static_cast<std::size_t>(n - 1)];
+      double x, v, f, difference;
+      for (int k = 1; k <= npts && eigen >> x >> v >> f >> difference; ++k) {
+        // Row k holds the value after step k: it belongs to the end of that step.
+        EXPECT_EQ(x, position(k + 1)) << "block " << n << ", row " << k;
+        EXPECT_EQ(v, block.value[static_cast<std::size_t>(k - 1)]);
+        ASSERT_NEAR(f, unit * exactf(k * h), 1e-9 * unit) << "block " << n << ", row " << k;
+        EXPECT_EQ(difference, v - f);
+      }
+      // The variables: each computed E as read, beside the exact one.
+      const std::size_t at = input.find("E" + std::to_string(n) + " = ");
+      double E, exact;
+      ASSERT_EQ(
+          std::sscanf(
+              input.c_str() + at,
+              ("E" + std::to_string(n) + " = %lf; exact" + std::to_string(n) + " = %lf").c_str(),
+              &E, &exact),
+          2);
+      EXPECT_EQ(E, block.E);
+      EXPECT_NEAR(exact, c * c, 1e-12 * c * c);
+      const searchpasses& search = run.searches[static_cast<std::size_t>(n - 1)];
+      double pass, distance, guess[4];
+      for (std::size_t m = 0; m < search.estimate.size(); ++m) {
+        passes >> pass >> distance;
+        EXPECT_EQ(distance, std::abs(search.estimate[m] - exact));
+      }
+      guesses >> guess[0] >> guess[1] >> guess[2] >> guess[3];
+      EXPECT_EQ(guess[3], std::abs(guess2[static_cast<std::size_t>(n - 1)] - exact));
+    }
+    double rest;
+    EXPECT_FALSE(eigen >> rest) << "more rows than " << neig << " blocks of " << npts;
   }
-  std::filesystem::current_path(here);
-  int files = 0;
-  for ([[maybe_unused]] const auto& file : std::filesystem::directory_iterator(dir.path)) ++files;
-  EXPECT_EQ(files, 2);
 }
 
 }  // namespace
