@@ -22,7 +22,9 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <string>
+#include <string_view>
 
 namespace eigenshoot {
 
@@ -91,5 +93,24 @@ void claimfiles(std::initializer_list<const char*> names);
 // replaces its pictures: in a sticky world-writable directory, an entry of another user (neither
 // the caller nor the directory's owner) is not replaced.
 void judgereplaced(const char* name);
+
+// A file to be put in place by replacefiles: its name in the working directory and its bytes.
+struct newfile {
+  const char* name;
+  std::string_view bytes;
+};
+// Puts each of `files` in place in the working directory with its bytes (mode 0666 less the
+// umask, like any output), all or none: on any failure every old file is kept as it was and
+// fatalerror is thrown naming the user's file ("eigenfunctions.png: No space left on device").
+// An entry is replaced as rename replaces it (a symbolic link is not followed), but never a
+// directory, nor in a sticky world-writable directory an entry of another user (neither the
+// caller nor the directory's owner). What the replacement removes is the entry that was judged;
+// where there was none, one that appears meanwhile is judged in its turn. No signal that can be
+// held off comes in between.
+void replacefiles(std::span<const newfile> files);
+
+// For tests: called, where set, with a name of replacefiles() just after the name was judged and
+// before its file is put in place, to put another file there at that very moment.
+extern void (*beforeplacing)(const char* name);
 
 }  // namespace eigenshoot
