@@ -153,6 +153,44 @@ int putnew(staged& s) {
   return 0;
 }
 
+// Where two names cannot be exchanged: the old file `judged` is kept under a temporary name, as a
+// second name (a hard link) where it may have one, else moved there onto a file made for it; it
+// is checked, and the new file renamed over the name. A file put at the name in between is
+// replaced: in place of the old file, which in a sticky directory only the old file's owner may
+// do, or after the old file was moved. 0, or -1 with errno (ENOENT when the old file has gone);
+// throws when another file was there by then.
+int swapinbyrename(staged& s, const struct stat& judged) {
+  const char* name = s.file->name;
+  s.kept =
+      tempname([&](const char* kept) { return linkat(AT_FDCWD, name, AT_FDCWD, kept, 0) == 0; });
+  bool moved = false;
+  if (s.kept.empty() && errno != ENOENT) {  // another user's file, or no hard links here
+    s.kept = tempname([](const char* kept) {
+      const int fd = open(kept, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+      return fd >= 0 && close(fd) == 0;
+    });
+    moved = !s.kept.empty() && renameat(AT_FDCWD, name, AT_FDCWD, s.kept.c_str()) == 0;
+    if (!moved && !s.kept.empty()) {
+      const int error = errno;
+      unlink(std::exchange(s.kept, "").c_str());
+      errno = error;
+    }
+  }
+  if (s.kept.empty()) return -1;
+  const bool same = samefile(s.kept.c_str(), judged);
+  if (same && renameat(AT_FDCWD, s.temp.c_str(), AT_FDCWD, name) == 0) {
+    s.temp.clear();
+    return 0;
+  }
+  std::string told = std::string(name) + ": " + (same ? std::strerror(errno) : swapped);
+  if (moved && renameat(AT_FDCWD, s.kept.c_str(), AT_FDCWD, name) != 0) {
+    told += std::string("; it could not be put back: ") + std::strerror(errno);
+    told += ", it is " + std::exchange(s.kept, "");  // and stays there
+  }
+  if (moved) s.kept.clear();  // what is left under it is a second name, or nothing
+  throw fatalerror(told);
+}
+
 // Puts the new file in at its name in place of the old file `judged`, which is then kept under
 // a temporary name: 0, or -1 with errno (ENOENT when the old file has gone). Throws when
 // another file was there by then.
@@ -164,26 +202,15 @@ int swapin(staged& s, const struct stat& judged) {
     if (s.temp.empty()) return -1;
   }
 #endif
-  if (exchange(s.temp.c_str(), name) == 0) {
-    if (!samefile(s.temp.c_str(), judged)) {
-      exchange(s.temp.c_str(), name);
-      throw fatalerror(std::string(name) + ": " + swapped);
-    }
-    s.kept = std::exchange(s.temp, "");
-    return 0;
-  }
-  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
-  s.kept =
-      tempname([&](const char* kept) { return linkat(AT_FDCWD, name, AT_FDCWD, kept, 0) == 0; });
-  if (s.kept.empty()) return -1;
-  if (!samefile(s.kept.c_str(), judged)) throw fatalerror(std::string(name) + ": " + swapped);
-  if (renameat(AT_FDCWD, s.temp.c_str(), AT_FDCWD, name) != 0) {
-    const int error = errno;
-    unlink(std::exchange(s.kept, "").c_str());
-    errno = error;
+  if (exchange(s.temp.c_str(), name) != 0) {
+    if (errno == EINVAL || errno == ENOSYS || errno == ENOTSUP) return swapinbyrename(s, judged);
     return -1;
   }
-  s.temp.clear();
+  if (!samefile(s.temp.c_str(), judged)) {
+    exchange(s.temp.c_str(), name);
+    throw fatalerror(std::string(name) + ": " + swapped);
+  }
+  s.kept = std::exchange(s.temp, "");
   return 0;
 }
 
