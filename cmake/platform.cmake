@@ -71,6 +71,26 @@ int main() {
          open("/proc/self/fd/3", O_RDONLY);
 }]] EIGENSHOOT_OPATH)
 
+# Linux's replacement without a window: a new file made with no name (O_TMPFILE) and linked in
+# through /proc only where no file has the name, and two names exchanged atomically (renameat2
+# with RENAME_EXCHANGE). macOS exchanges two names with renameatx_np. Elsewhere, or with
+# -DEIGENSHOOT_RENAMEAT2=0, files are replaced by hard links and renames, which leave a window
+# (see filerules/replace.cpp).
+check_cxx_source_compiles([[
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+int main() {
+  return open(".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666) +
+         linkat(AT_FDCWD, "/proc/self/fd/3", AT_FDCWD, "x", AT_SYMLINK_FOLLOW) +
+         renameat2(AT_FDCWD, "x", AT_FDCWD, "y", RENAME_EXCHANGE);
+}]] EIGENSHOOT_RENAMEAT2)
+check_cxx_source_compiles([[
+#include <cstdio>
+#include <fcntl.h>
+int main() { return renameatx_np(AT_FDCWD, "x", AT_FDCWD, "y", RENAME_SWAP); }]]
+  EIGENSHOOT_RENAMEATX)
+
 # waitid() that tells of a child's end without reaping it, so that its process group is killed
 # while its id cannot be another's. macOS has the call, but it does not keep the child.
 check_cxx_source_compiles([[
@@ -109,7 +129,8 @@ int main() {
   return static_cast<int>(std::from_chars(text, text + sizeof text - 1, v).ec);
 }]] EIGENSHOOT_FROM_CHARS_DOUBLE)
 
-foreach(feature IN ITEMS POSIX OPATH INT128 CLONES FROM_CHARS_DOUBLE WAITNOWAIT)
+foreach(feature IN ITEMS POSIX OPATH RENAMEAT2 RENAMEATX INT128 CLONES FROM_CHARS_DOUBLE
+                        WAITNOWAIT)
   if(EIGENSHOOT_${feature})
     add_compile_definitions(EIGENSHOOT_${feature}=1)
   endif()

@@ -1,5 +1,4 @@
-// The rules between the files of one command: no two destinations share a file, and an entry
-// that a command replaces is its own to replace.
+// The rules between the files of one command: no two destinations share a file.
 #include <array>
 #include <optional>
 #include <stdexcept>
@@ -13,7 +12,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "filerules/planted.h"
 #endif
 
 namespace eigenshoot {
@@ -47,18 +45,6 @@ void claimfiles(std::initializer_list<const char*> names) {
       if ((c.file().known && c.file() == o.file()) || c.sameplace(o)) clash(names.begin()[other]);
     }
     ++count;
-  }
-}
-
-void judgereplaced(const char* name) {
-  struct stat entry, directory;
-  if (fstatat(AT_FDCWD, name, &entry, AT_SYMLINK_NOFOLLOW) != 0 ||
-      fstatat(AT_FDCWD, ".", &directory, 0) != 0) {
-    return;  // nothing to replace, or the replacement itself tells why not
-  }
-  if (planted(entry.st_uid, directory)) {
-    throw fatalerror(std::string(name) +
-                     ": not replacing a file of another user in a sticky directory");
   }
 }
 #else

@@ -91,11 +91,6 @@ int openjudged(const char* name, purpose how);
 // writing. A name that the system cannot follow is left to its open, which reports it.
 void claimfiles(std::initializer_list<const char*> names);
 
-// A name in the working directory that is to be replaced by a rename, as the plot command
-// replaces its pictures: in a sticky world-writable directory, an entry of another user (neither
-// the caller nor the directory's owner) is not replaced.
-void judgereplaced(const char* name);
-
 // A file to be put in place by replacefiles: its name in the working directory and its bytes.
 struct newfile {
   const char* name;
@@ -104,6 +99,15 @@ struct newfile {
 // Puts each of `files` in place in the working directory with its bytes (mode 0666 less the
 // umask, like any output), all or none: on any failure every old file is kept as it was and
 // fatalerror is thrown naming the user's file ("eigenfunctions.png: No space left on device").
+// An entry is replaced as rename replaces it (a symbolic link is not followed), but never a
+// directory, nor in a sticky world-writable directory an entry of another user (neither the
+// caller nor the directory's owner). What the replacement removes is the entry that was judged;
+// where there was none, one that appears meanwhile is judged in its turn. No signal that can be
+// held off comes in between.
 void replacefiles(std::span<const newfile> files);
+
+// For tests: called, where set, with a name of replacefiles() just after the name was judged and
+// before its file is put in place, to put another file there at that very moment.
+extern void (*beforeplacing)(const char* name);
 
 }  // namespace eigenshoot

@@ -1,13 +1,18 @@
-// The file rules where they act: in the reader of a run's files and in the output units, on
-// chains of links through a sticky directory and on names swapped after they were judged.
+// The file rules where they act: in the reader of a run's files, in the output units and in the
+// replacement of files, on chains of links through a sticky directory and on names swapped after
+// they were judged.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "filerules/filerules.h"
@@ -142,6 +147,105 @@ TEST(Rules, OpenWhatWasJudged) {
   } else {
     EXPECT_EQ(close(appearing.open()), 0);
   }
+}
+
+// Where another file is put while replacefiles() places its files: in the directory `hookdir`,
+// by the shell command `hookput`, once, just after the name `hookat` was judged. No signal may
+// come in between.
+std::string hookdir;
+const char* hookat = nullptr;
+const char* hookput = nullptr;
+
+void putanother(const char* name) {
+  sigset_t held;
+  sigprocmask(SIG_BLOCK, nullptr, &held);
+  EXPECT_TRUE(sigismember(&held, SIGTERM) && sigismember(&held, SIGUSR1)) << name;
+  if (hookat == nullptr || std::strcmp(name, hookat) != 0) return;
+  hookat = nullptr;
+  ASSERT_EQ(shell("cd '" + hookdir + "' && " + hookput), 0);
+}
+
+// A directory's entries, sorted: "name:mode:first line" for a file, "name/" for a directory and
+// "name@" for a symbolic link. A temporary file left behind shows.
+std::string listing(const fs::path& dir) {
+  std::set<std::string> entries;
+  for (const fs::directory_entry& e : fs::directory_iterator(dir)) {
+    const fs::file_status s = e.symlink_status();
+    std::string entry = e.path().filename().string();
+    if (fs::is_symlink(s) || fs::is_directory(s)) {
+      entry += fs::is_symlink(s) ? "@" : "/";
+    } else {
+      char mode[8];
+      std::snprintf(mode, sizeof mode, ":%o:", static_cast<unsigned>(s.permissions()));
+      const std::string text = slurp(e.path());
+      entry += mode + text.substr(0, text.find('\n'));
+    }
+    entries.insert(entry);
+  }
+  std::string all;
+  for (const std::string& entry : entries) all += (all.empty() ? "" : " ") + entry;
+  return all;
+}
+
+// Two files replaced, both or neither, in a sticky world-writable directory, with another file
+// put at a name at the worst moment: just after the name was judged. What appears where there
+// was none, or is swapped in for the judged file, is judged in its turn or refused, never
+// replaced; the first file is put back, or removed, when the second cannot be placed; nothing is
+// left under a temporary name and no message names one.
+TEST(Rules, ReplaceFiles) {
+  struct row {
+    const char* before;            // the directory, made by the caller
+    const char* at;                // the name at which another file is put, or nullptr
+    const char* put;               // how
+    const char* error;             // the refusal, "" when both are replaced
+    const char* after;             // the directory's listing then
+    bool root = false;             // needs root, to hand a file to another user
+    rlim_t limit = RLIM_INFINITY;  // the largest file that may be written
+  };
+  const row rows[] = {
+      {"echo precious >victim && ln -s victim b", nullptr, nullptr, "",
+       "a:644:first b:644:second victim:644:precious"},
+      {"true", "b", "echo other >b && chown 65534 b",
+       "b: not replacing a file of another user in a sticky directory", "b:644:other", true},
+      {"echo old >a", "a", "echo swapped >x && mv x a",
+       "a: another file was put in its place while it was being replaced", "a:644:swapped"},
+      {"echo old >a", "b", "mkdir b", "b: Is a directory", "a:644:old b/"},
+      {"echo old >a", nullptr, nullptr, "b: File too large", "a:644:old", false, 6},
+  };
+  const mode_t umasked = umask(022);
+  const auto ignoredxfsz = std::signal(SIGXFSZ, SIG_IGN);
+  for (const row& r : rows) {
+    if (r.root && geteuid() != 0) continue;
+    testdir dir;
+    hookdir = dir.path.string();
+    hookat = r.at;
+    hookput = r.put;
+    ASSERT_EQ(shell("cd '" + hookdir + "' && chmod 1777 . && " + r.before), 0);
+    const newfile files[] = {{"a", "first\n"}, {"b", "second\n"}};
+    struct rlimit unlimited;
+    getrlimit(RLIMIT_FSIZE, &unlimited);
+    const struct rlimit limited = {r.limit, unlimited.rlim_max};
+    const fs::path here = fs::current_path();
+    fs::current_path(dir.path);
+    beforeplacing = r.at != nullptr ? putanother : nullptr;
+    setrlimit(RLIMIT_FSIZE, &limited);
+    std::string error;
+    try {
+      replacefiles(files);
+    } catch (const fatalerror& refused) {
+      error = refused.what();
+    }
+    setrlimit(RLIMIT_FSIZE, &unlimited);
+    beforeplacing = nullptr;
+    fs::current_path(here);
+    sigset_t held;
+    sigprocmask(SIG_BLOCK, nullptr, &held);
+    EXPECT_FALSE(sigismember(&held, SIGTERM));
+    EXPECT_EQ(error, r.error) << r.before;
+    EXPECT_EQ(listing(dir.path), r.after) << r.before;
+  }
+  std::signal(SIGXFSZ, ignoredxfsz);
+  umask(umasked);
 }
 
 }  // namespace
