@@ -57,10 +57,12 @@ bool decimals(char* end, std::uint64_t fraction) {
   }
   if constexpr (D % 2 == 1) *digit = static_cast<char>('0' + nextdecimals<10>(fraction));
   if constexpr (D > 0) {
-    const char last = end[-1];
-    if (fraction > half - (last & 1)) {  // '0' is even
-      if (last == '9') return false;
-      end[-1] = static_cast<char>(last + 1);
+    if (fraction >= half) {
+      const char last = end[-1];
+      if (fraction != half || (last & 1) != 0) {  // '0' is even
+        if (last == '9') return false;
+        end[-1] = static_cast<char>(last + 1);
+      }
     }
   }
   return true;
@@ -71,20 +73,28 @@ bool decimals(char* end, std::uint64_t fraction) {
 // general conversion.
 void carry(char* end, const descriptor& f, double v);
 
-// Fw.D as fastfield writes it, for an integer part of more than one digit (below 2^53), given
-// with the fraction after it. The integer part and the sign go leftwards from the point; when
-// they do not fit, the field goes to the general conversion.
+// Fw.D as fastfield writes it, for every value that fastfield leaves: when v = m * 2^-s
+// exactly with a 53-bit m and 1 <= s <= 63 (2^-11 <= |v| < 2^52), the integer part m >> s goes
+// leftwards from the point, and the bits below the point, moved to the top of a 64-bit word, are
+// the fraction without loss. An integer part that does not fit, and every other value, take the
+// general conversion.
 template <int D>
-[[gnu::noinline]] void widefield(char* end, const descriptor& f, double v, std::uint64_t whole,
-                                 std::uint64_t fraction) {
+[[gnu::noinline]] void otherfield(char* end, const descriptor& f, double v) {
+  const auto bits = std::bit_cast<std::uint64_t>(v);
+  const int s = 1075 - static_cast<int>((bits >> 52) & 0x7ff);
+  if (static_cast<unsigned>(s - 1) > 62) return slowfield(end, f, v);
+  const std::uint64_t m = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+  std::uint64_t whole = m >> s;
+  const std::uint64_t fraction = m << (64 - s);
+  if constexpr (D == 0) whole += fraction > half - (whole & 1);
   char* const first = end - f.width;
   char* digit = end - D - 1;  // the point
   *digit = '.';
-  for (; whole != 0; whole /= 10) {
+  do {
     if (digit == first) return slowfield(end, f, v);
     *--digit = static_cast<char>('0' + whole % 10);
-  }
-  if (std::signbit(v)) {
+  } while ((whole /= 10) != 0);
+  if (bits >> 63 != 0) {
     if (digit == first) return slowfield(end, f, v);
     digit[-1] = '-';
   }
@@ -93,31 +103,31 @@ template <int D>
 
 }  // namespace fixedparts
 
-// Fw.D for the common case, written into blank columns before `end`; anything else goes to the
-// general conversion. D is a template argument, so that each digit count gets straight-line
-// code. It serves only fields that leave room for a sign and a digit before the point (see
-// fixedwriter).
+// Fw.D, written into blank columns before `end`. D is a template argument, so that each digit
+// count gets straight-line code. It serves only fields that leave room for a sign and a digit
+// before the point (see fixedwriter).
 //
-// The common case is 2^-11 <= |v| < 10 once rounded: then v = m * 2^-s exactly with a 53-bit
-// m and 1 <= s <= 63, the integer part m >> s is one digit, and the bits below the point, moved
-// to the top of a 64-bit word, are a fraction f / 2^64 without loss. The decimals end where the
-// field ends, and the point, the digit and the sign go just before them. Everything that the
-// common case does not need (a longer integer part, a carry, other values) is out of line, so
-// that this path only jumps there and saves no registers.
+// The common case is 2^-7 <= |v| < 10: then |v| * 2^59 is an integer below 2^63, exactly (the
+// last of the 53 bits of |v| is worth at least 2^-59), and converted in one step. Its top bits
+// are the one digit before the point, and the bits below them, moved to the top of a 64-bit word,
+// the fraction after it without loss. The decimals end where the field ends, and the point, the
+// digit and the sign go just before them. Everything else (other values, a carry) is out of
+// line, so that this path only jumps there and saves no registers.
 template <int D>
 inline void fastfield(char* end, const descriptor& f, double v) {
-  const auto bits = std::bit_cast<std::uint64_t>(v);
-  const int s = 1075 - static_cast<int>((bits >> 52) & 0x7ff);
-  if (static_cast<unsigned>(s - 1) > 62) return slowfield(end, f, v);
-  const std::uint64_t m = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
-  std::uint64_t whole = m >> s;
-  const std::uint64_t fraction = m << (64 - s);
-  if constexpr (D == 0) whole += fraction > fixedparts::half - (whole & 1);
-  if (whole >= 10) return fixedparts::widefield<D>(end, f, v, whole, fraction);
+  const double magnitude = std::fabs(v);
+  if (!(magnitude >= 0x1p-7 && magnitude < 10.0)) return fixedparts::otherfield<D>(end, f, v);
+  const auto scaled = static_cast<std::uint64_t>(static_cast<std::int64_t>(magnitude * 0x1p59));
+  std::uint64_t whole = scaled >> 59;
+  const std::uint64_t fraction = scaled << 5;
+  if constexpr (D == 0) {
+    whole += fraction > fixedparts::half - (whole & 1);
+    if (whole == 10) return fixedparts::otherfield<D>(end, f, v);
+  }
   char* const point = end - D - 1;
   *point = '.';
   point[-1] = static_cast<char>('0' + whole);
-  if (bits >> 63 != 0) point[-2] = '-';
+  if (std::signbit(v)) point[-2] = '-';
   if (!fixedparts::decimals<D>(end, fraction)) fixedparts::carry(end, f, v);
 }
 
