@@ -102,9 +102,10 @@ struct item {
   constexpr item(const char* v) : what(kind::text), s(v) {}
 };
 
-// layout() throws std::invalid_argument when the items do not match the format's descriptors;
-// listed() writes at most listedsize(items) characters, a real in at most listedreal (the
-// shortest form that reads back as the same double is at most that long).
+// Records, without a line terminator. layout() writes exactly f.width() characters and no byte
+// after them; it throws std::invalid_argument when the items do not match the format's
+// descriptors. listed() writes at most listedsize(items) characters, a real in at most listedreal
+// (the shortest form that reads back as the same double is at most that long).
 inline constexpr std::size_t listedreal = 24;
 char* layout(char* out, const format& f, std::span<const item> items);
 std::size_t listedsize(std::span<const item> items);
