@@ -1,4 +1,4 @@
-// Benchmarks of the step, the march, the quadrature, each record layout, the whole
+// Benchmarks of the step, the march, the quadrature, each record layout and an F field, the whole
 // computation and the reading of its files.
 #include <benchmark/benchmark.h>
 
@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "kernels/kernels.h"
@@ -49,39 +51,50 @@ void BM_quadrature(benchmark::State& state) {
 }
 BENCHMARK(BM_quadrature);
 
-// Record layouts, one benchmark for each kind of record the program writes. The items change
-// from call to call over values like those of a run (positions, samples, estimates).
-template <std::size_t N, class Items>
-void layoutloop(benchmark::State& state, const format& f, Items items) {
+// Record layouts, one benchmark for each kind of record the program writes, by the code made for
+// its format. The items change from call to call over values like those of a run (positions,
+// samples, estimates).
+template <const format& F, class Items>
+void layoutloop(benchmark::State& state, Items items) {
   std::array<double, 512> samples;
   for (std::size_t k = 0; k < samples.size(); ++k) samples[k] = 1.4 * std::sin(0.05 * k);
   char out[128];
   std::size_t k = 0;
   for (auto _ : state) {
-    const std::array<item, N> list = items(++k % samples.size(), samples);
-    benchmark::DoNotOptimize(layout(out, f, list));
+    benchmark::DoNotOptimize(std::apply(
+        [&](auto... item) {
+          return compiledlayout<F>(out, std::index_sequence_for<decltype(item)...>{}, item...);
+        },
+        items(++k % samples.size(), samples)));
   }
   state.SetItemsProcessed(state.iterations());
 }
 
 void BM_logheader(benchmark::State& state) {
-  layoutloop<0>(state, logheader, [](std::size_t, const auto&) { return std::array<item, 0>{}; });
+  layoutloop<logheader>(state, [](std::size_t, const auto&) { return std::tuple<>{}; });
 }
 BENCHMARK(BM_logheader);
 
 void BM_logpass(benchmark::State& state) {
-  layoutloop<2>(state, logpass, [](std::size_t k, const auto& v) {
-    return std::array<item, 2>{static_cast<int>(k % 3 + 1), 39.3 + v[k]};
+  layoutloop<logpass>(state, [](std::size_t k, const auto& v) {
+    return std::tuple{static_cast<int>(k % 3 + 1), 39.3 + v[k]};
   });
 }
 BENCHMARK(BM_logpass);
 
 void BM_sample(benchmark::State& state) {
-  layoutloop<2>(state, samplerecord, [](std::size_t k, const auto& v) {
-    return std::array<item, 2>{position(static_cast<int>(k % npts) + 1), v[k]};
+  layoutloop<samplerecord>(state, [](std::size_t k, const auto& v) {
+    return std::tuple{position(static_cast<int>(k % npts) + 1), v[k]};
   });
 }
 BENCHMARK(BM_sample);
+
+// One F24.12 field alone, the field of the eigenfunction file, written into blank columns.
+constexpr format fixedfield("(F24.12)");
+void BM_fixedfield(benchmark::State& state) {
+  layoutloop<fixedfield>(state, [](std::size_t k, const auto& v) { return std::tuple{v[k]}; });
+}
+BENCHMARK(BM_fixedfield);
 
 void BM_listed(benchmark::State& state) {
   char out[128];

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <array>
-#include <cstring>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -15,7 +14,7 @@ namespace eigenshoot {
 // Fw.d is kept as the number's lead. An Fw.d carries the writer of its fields, chosen for its
 // width and digits when the text is parsed.
 struct descriptor;
-using fieldwriter = char* (*)(char* out, const descriptor& d, double v);
+using fieldwriter = void (*)(char* end, const descriptor& d, double v);
 struct descriptor {
   enum class kind : unsigned char { blanks, literal, integer, fixed };
   kind what = kind::blanks;
@@ -24,42 +23,30 @@ struct descriptor {
   int lead = 0;    // blanks before the number
   std::string_view text{};
   const fieldwriter* write = nullptr;  // for Fw.d
+  int end = 0;                         // the column after the descriptor, counted from 0
 };
 
-// Record layout, without a line terminator: layout() writes exactly f.width() characters and
-// no byte after them.
-//
-// n blanks, 0 <= n <= 32: two overlapping fixed-size copies of at most 16 bytes each, so that
-// the common short runs take no loop and no byte after the last blank is touched.
-inline constexpr char layoutblanks[] = "                ";
-inline char* shortblanks(char* out, std::size_t n) {
-  if (n >= 16) {
-    std::memcpy(out, layoutblanks, 16);
-    std::memcpy(out + n - 16, layoutblanks, 16);
-  } else if (n >= 4) {
-    const std::size_t half = n >= 8 ? 8 : 4;
-    std::memcpy(out, layoutblanks, half);
-    std::memcpy(out + n - half, layoutblanks, half);
-  } else {
-    for (std::size_t k = 0; k < n; ++k) out[k] = ' ';
-  }
-  return out + n;
-}
-inline constexpr int shortcolumns = 32;
-
-// The writers of Fw.d fields. Each writes its lead blanks and one field: v rounded to d
-// decimals (ties to even), always with a point, right-justified, the zero before the point
-// dropped only when the field is otherwise too narrow, w asterisks when even that fails. There
-// is one writer for each digit count up to fastdigits, for fields of at most shortcolumns
-// columns with their lead that leave room for a sign and a digit before the point, and last a
-// general one for every other field.
+// The writers of Fw.d fields. Each writes one field into columns that are blank, ending at
+// `end`: v rounded to d decimals (ties to even), always with a point, right-justified, the zero
+// before the point dropped only when the field is otherwise too narrow, w asterisks when even
+// that fails. There is one writer for each digit count up to fastdigits, for fields that leave
+// room for a sign and a digit before the point, and last a general one for every other field.
 inline constexpr int fastdigits = 16;
 extern const std::array<fieldwriter, fastdigits + 2> fieldwriters;
-constexpr const fieldwriter* fixedwriter(const descriptor& d) {
-  const bool fast =
-      d.digits <= fastdigits && d.lead + d.width <= shortcolumns && d.width >= d.digits + 3;
-  return &fieldwriters[fast ? d.digits : fastdigits + 1];
+constexpr bool fastfixed(const descriptor& d) {
+  return d.digits <= fastdigits && d.width >= d.digits + 3;
 }
+constexpr const fieldwriter* fixedwriter(const descriptor& d) {
+  return &fieldwriters[fastfixed(d) ? d.digits : fastdigits + 1];
+}
+
+// Iw: the integer right-justified in blank columns that end at `end`, or w asterisks when it
+// does not fit.
+void integerfield(char* end, int w, int v);
+
+// A record of at most this many columns is laid out over a copy of its blank form, made when
+// its format text is parsed: its literals and blanks in place, blanks where the numbers go.
+inline constexpr int blankformcolumns = 64;
 
 // Reports a malformed format text. It is not constexpr, so that a format text of the program
 // that is malformed does not compile: the error is the call of this function, in the expansion
@@ -79,8 +66,12 @@ class format {
   static constexpr const char* fault(std::string_view text) { return format().read(text); }
 
   constexpr std::span<const descriptor> descriptors() const { return {list_.data(), count_}; }
+  // The descriptors of numbers (Iw and Fw.d), one for each item of a record, in order.
+  constexpr std::span<const descriptor> fields() const { return {fields_.data(), fieldcount_}; }
   constexpr int width() const { return width_; }  // characters in every record
   constexpr std::string_view text() const { return text_; }
+  // The record with every number left blank, when it has at most blankformcolumns columns.
+  constexpr const char* blankform() const { return blankform_.data(); }
 
  private:
   constexpr format() = default;
@@ -88,7 +79,10 @@ class format {
 
   std::array<descriptor, 16> list_{};
   std::size_t count_ = 0;
+  std::array<descriptor, 16> fields_{};
+  std::size_t fieldcount_ = 0;
   int width_ = 0;
+  std::array<char, blankformcolumns> blankform_{};
   std::string_view text_{};
 };
 
@@ -108,9 +102,10 @@ struct item {
   constexpr item(const char* v) : what(kind::text), s(v) {}
 };
 
-// layout() throws std::invalid_argument when the items do not match the format's descriptors;
-// listed() writes at most listedsize(items) characters, a real in at most listedreal (the
-// shortest form that reads back as the same double is at most that long).
+// Records, without a line terminator. layout() writes exactly f.width() characters and no byte
+// after them; it throws std::invalid_argument when the items do not match the format's
+// descriptors. listed() writes at most listedsize(items) characters, a real in at most listedreal
+// (the shortest form that reads back as the same double is at most that long).
 inline constexpr std::size_t listedreal = 24;
 char* layout(char* out, const format& f, std::span<const item> items);
 std::size_t listedsize(std::span<const item> items);

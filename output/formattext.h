@@ -78,7 +78,9 @@ constexpr const char* format::read(std::string_view text) {
       d.lead = list_[--count_].width;
     }
     if (d.what == k::fixed) d.write = fixedwriter(d);
+    d.end = width_;
     list_[count_++] = d;
+    if (d.what == k::integer || d.what == k::fixed) fields_[fieldcount_++] = d;
     if (p < text.size() && text[p] == ',') {
       p = skipblanks(text, p + 1);
     } else if (p < text.size() && text[p] != ')') {
@@ -86,6 +88,13 @@ constexpr const char* format::read(std::string_view text) {
     }
   }
   if (p == text.size() || skipblanks(text, p + 1) != text.size()) return "must end with ')'";
+  if (width_ <= blankformcolumns) {
+    for (std::size_t c = 0; c < blankformcolumns; ++c) blankform_[c] = ' ';
+    for (const descriptor& d : descriptors()) {
+      for (std::size_t c = 0; c < d.text.size(); ++c)
+        blankform_[static_cast<std::size_t>(d.end - d.width) + c] = d.text[c];
+    }
+  }
   return nullptr;
 }
 

@@ -1,7 +1,6 @@
 // Record layout: fixed-width fields for format texts, free form for list-directed records.
 #include <algorithm>
 #include <charconv>
-#include <cstring>
 #include <stdexcept>
 
 #include "output/format.h"
@@ -15,46 +14,55 @@ namespace {
   throw std::invalid_argument(why);
 }
 
-// nX: a short run of blanks by fixed-size copies, a long one by a loop.
-char* blanks(char* out, int n) {
-  if (n <= shortcolumns) return shortblanks(out, static_cast<std::size_t>(n));
-  return std::fill_n(out, n, ' ');
-}
+}  // namespace
 
-// Iw: the integer right-justified, or w asterisks when it does not fit.
-char* integerfield(char* out, int w, int v) {
+void integerfield(char* end, int w, int v) {
   char digits[16];
   const int n = static_cast<int>(std::to_chars(digits, digits + sizeof digits, v).ptr - digits);
-  if (n > w) return std::fill_n(out, w, '*');
-  std::fill_n(out, w - n, ' ');
-  return std::copy(digits, digits + n, out + (w - n));
+  if (n > w) {
+    std::fill_n(end - w, w, '*');
+  } else {
+    std::copy(digits, digits + n, end - n);
+  }
+}
+
+namespace {
+
+// The record with every number blank: a copy of the format's blank form, or, for a wider
+// record, each descriptor in turn.
+void blankrecord(char* out, const format& f) {
+  if (f.width() <= blankformcolumns) {
+    std::copy_n(f.blankform(), f.width(), out);
+    return;
+  }
+  for (const descriptor& d : f.descriptors()) {
+    out = std::copy(d.text.begin(), d.text.end(),
+                    std::fill_n(out, d.width + d.lead - static_cast<int>(d.text.size()), ' '));
+  }
 }
 
 }  // namespace
 
+// The record is first laid out with its numbers blank; each number is then written into its
+// own columns, which end where its descriptor ends.
 char* layout(char* out, const format& f, std::span<const item> items) {
-  const item* next = items.data();
-  const item* const last = next + items.size();
-  // The next item, which the descriptor needs to be of kind `want`.
-  const auto take = [&](item::kind want) -> const item& {
-    if (next == last) mismatch("record has fewer items than its format text");
-    if (next->what != want) mismatch("record item does not match its format descriptor");
-    return *next++;
-  };
-  for (const descriptor& d : f.descriptors()) {
-    using k = descriptor::kind;
-    if (d.what == k::fixed) {
-      out = (*d.write)(out, d, take(item::kind::real).r);
-    } else if (d.what == k::integer) {
-      out = integerfield(blanks(out, d.lead), d.width, take(item::kind::integer).i);
-    } else if (d.what == k::blanks) {
-      out = blanks(out, d.width);
+  const std::span<const descriptor> fields = f.fields();
+  if (items.size() < fields.size()) mismatch("record has fewer items than its format text");
+  if (items.size() > fields.size()) mismatch("record has more items than its format text");
+  blankrecord(out, f);
+  const item* it = items.data();
+  for (const descriptor& d : fields) {
+    const item::kind want =
+        d.what == descriptor::kind::fixed ? item::kind::real : item::kind::integer;
+    if (it->what != want) mismatch("record item does not match its format descriptor");
+    if (want == item::kind::real) {
+      (*d.write)(out + d.end, d, it->r);
     } else {
-      out = std::copy(d.text.begin(), d.text.end(), out);
+      integerfield(out + d.end, d.width, it->i);
     }
+    ++it;
   }
-  if (next != last) mismatch("record has more items than its format text");
-  return out;
+  return out + f.width();
 }
 
 std::size_t listedsize(std::span<const item> items) {

@@ -167,6 +167,14 @@ void writerecord(int number, const format& f, std::span<const item> items) {
   commit(u, layout(reserve(u, static_cast<std::size_t>(f.width())), f, items));
 }
 
+char* recordroom(int number, std::size_t n) {
+  return reserve(openfound(number), n);
+}
+
+void commitrecord(int number, char* end) {
+  commit(find(number), end);
+}
+
 void writerecord(int number, std::span<const item> items) {
   unit& u = openfound(number);
   commit(u, listed(reserve(u, listedsize(items)), items));

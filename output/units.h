@@ -5,11 +5,14 @@
 #pragma once
 
 #include <array>
+#include <cstring>
 #include <exception>
 #include <span>
 #include <string_view>
+#include <utility>
 
 #include "base/base.h"
+#include "output/fixed.h"
 #include "output/format.h"
 
 namespace eigenshoot {
@@ -44,6 +47,51 @@ template <class... T>
 void writefmt(int unit, const format& f, T... items) {
   const std::array<item, sizeof...(T)> list{item(items)...};
   writerecord(unit, f, list);
+}
+
+// Room in the unit for a record of n characters, which is then laid out there and ended at
+// `end` by commitrecord: the two halves of writerecord, for a record laid out by the caller.
+char* recordroom(int unit, std::size_t n);
+void commitrecord(int unit, char* end);
+
+// A record by a format text of the program, laid out by code made for that format when the
+// program is compiled: the format's blank form copied in copies of a fixed size, and each
+// number written straight into its columns by the writer of its kind of field. That an item
+// matches its descriptor is checked when the program is compiled. The bytes are those of
+// layout().
+template <const format& F, std::size_t I>
+void compiledfield(char* out, double v) {
+  constexpr const descriptor& d = F.fields()[I];
+  static_assert(d.what == descriptor::kind::fixed, "a real needs an Fw.d descriptor");
+#ifdef EIGENSHOOT_INT128
+  if constexpr (fastfixed(d)) return fastfield<d.digits>(out + d.end, d, v);
+#endif
+  slowfield(out + d.end, d, v);
+}
+
+template <const format& F, std::size_t I>
+void compiledfield(char* out, int v) {
+  constexpr const descriptor& d = F.fields()[I];
+  static_assert(d.what == descriptor::kind::integer, "an integer needs an Iw descriptor");
+  integerfield(out + d.end, d.width, v);
+}
+
+template <const format& F, std::size_t... I, class... T>
+char* compiledlayout(char* out, std::index_sequence<I...>, T... items) {
+  std::memcpy(out, F.blankform(), static_cast<std::size_t>(F.width()));
+  (compiledfield<F, I>(out, items), ...);
+  return out + F.width();
+}
+
+template <const format& F, class... T>
+void writefmt(int unit, T... items) {
+  static_assert(sizeof...(T) == F.fields().size(), "one item for each number of the format");
+  if constexpr (F.width() > blankformcolumns) {
+    writefmt(unit, F, items...);
+  } else {
+    char* const out = recordroom(unit, static_cast<std::size_t>(F.width()));
+    commitrecord(unit, compiledlayout<F>(out, std::index_sequence_for<T...>{}, items...));
+  }
 }
 
 template <class... T>

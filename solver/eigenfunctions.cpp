@@ -60,7 +60,7 @@ void eigenfunctions() {
     for (int empty = 0; empty < eigenshape.before; ++empty) writelist(2);
     writelist(2, eigenshape.label, eigen[i - 1]);
     for (int k = 1; k <= eigenshape.records; ++k) {
-      writefmt(2, *eigenshape.record, position(k), psi(i, k) * norm[i - 1]);
+      writefmt<*eigenshape.record>(2, position(k), psi(i, k) * norm[i - 1]);
     }
   }
 }

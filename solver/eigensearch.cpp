@@ -30,7 +30,7 @@ double secant(int i, double ea, double eb, int passes) {
     if (!std::isfinite(enew)) stuck(i, m, "secant estimate is not finite");
     cts.E = enew;
     const double fnew = shoot();
-    writefmt(1, *logshape.record, m, enew);
+    writefmt<*logshape.record>(1, m, enew);
     if (tol > std::abs(fnew)) {
       for (int empty = 0; empty < logshape.after; ++empty) writelist(1);
       return enew;
@@ -44,7 +44,7 @@ double secant(int i, double ea, double eb, int passes) {
 
 void eigensearch(const std::array<double, neig>& first, const std::array<double, neig>& second) {
   openunit(1, logshape.name);
-  writefmt(1, *logshape.header);
+  writefmt<*logshape.header>(1);
   for (int i = 1; i <= neig; ++i) eigen[i - 1] = secant(i, first[i - 1], second[i - 1]);
   // The log is complete and closed, its close checked, before the eigenfunction file is
   // touched: a run that fails on the log leaves an earlier eigenfunction file as it was.
