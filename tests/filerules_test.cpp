@@ -2,15 +2,12 @@
 // chains of links through a sticky directory and on names swapped after they were judged.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "filerules/filerules.h"
 #include "output/units.h"
@@ -167,38 +164,6 @@ TEST(Rules, OpenWhatWasJudged) {
   } else {
     EXPECT_EQ(close(appearing.open()), 0);
   }
-}
-
-// A name swapped again and again between a file of the caller's and a FIFO with a blocked
-// writer (and, as root, another user's link in a sticky directory to a victim) while it is read
-// and written: the FIFO is never opened and the victim keeps every byte.
-TEST(Rules, NameSwappedInARace) {
-  testdir dir;
-  const std::string d = dir.path.string();
-  const bool root = geteuid() == 0;
-  ASSERT_EQ(shell("cd '" + d + "' && chmod 1777 . && echo precious >victim && mkfifo fifo" +
-                  (root ? " && ln -s victim trap && chown -h 65534 trap" : "")),
-            0);
-  blockedwriter writer(d + "/fifo");
-  std::atomic<bool> done = false;
-  std::thread swapper([&] {
-    const std::string name = d + "/name", fresh = d + "/new", odd[] = {d + "/fifo", d + "/trap"};
-    for (unsigned k = 0; !done; ++k) {
-      const int fd = ::open(fresh.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (fd >= 0 && write(fd, "own\n", 4) == 4 && close(fd) == 0)
-        rename(fresh.c_str(), name.c_str());
-      // Then a second name of the FIFO or of the trap in its place.
-      if (link(odd[root ? k % 2 : 0].c_str(), fresh.c_str()) == 0)
-        rename(fresh.c_str(), name.c_str());
-    }
-  });
-  for (int round = 0; round < 300; ++round) {
-    outcome(d + "/name", round % 2 == 0 ? purpose::read : purpose::write);
-  }
-  done = true;
-  swapper.join();
-  EXPECT_FALSE(writer.released() && held);
-  EXPECT_EQ(slurp(d + "/victim"), "precious\n");
 }
 
 }  // namespace
