@@ -78,8 +78,16 @@ class judgedname {
   int found_ = -1;      // the file itself, where the platform can hold one without opening it
   fileid judged_{};     // the file found, character devices included
   fileid directoryid_{};
-  std::string entry_;  // its name in `directory_`
+  std::string route_;    // the directories between `directory_` and it, where none can be held
+  std::string entry_;    // its name in its directory
+  bool steady_ = false;  // whether only the caller and root could put another file in its place
 };
+
+// Where the platform holds a file without opening it (O_PATH), where it is opened again, with
+// its descriptor's number after it: "/proc/self/fd/". Where nothing is found there (no /proc
+// mounted), the file is opened by its name instead, and only where no other user could have put
+// another file in its place.
+extern const char* reopenedthrough;
 
 // The named file opened by the rules, for reading or writing (see judgedname::open): the
 // descriptor, or -1 with errno.

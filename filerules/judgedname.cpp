@@ -7,7 +7,9 @@
 // end is opened again through it, so a name swapped after it was judged changes nothing, and a
 // FIFO or device that is refused is never opened. Elsewhere (macOS, the BSDs) each entry is
 // looked at without following it, directories and the file at the end are opened with
-// O_NOFOLLOW, and what was opened is compared with what was judged.
+// O_NOFOLLOW, and what was opened is compared with what was judged. A directory that may be
+// searched but not read, which such a platform cannot hold without O_SEARCH, is passed by its
+// name from the last directory held, where no other user can replace it.
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -57,6 +59,16 @@ std::string joined(const std::string& where, std::string_view entry) {
   }
   if (where.empty()) return std::string(entry);
   return where + (where.back() == '/' ? "" : "/") + std::string(entry);
+}
+
+// Whether no user but the caller and root can remove or replace the entry in the directory
+// that holds it: the directory is theirs and only they may write to it, or it is sticky and the
+// entry is theirs too. A name resolved through such entries leads where it led when judged.
+bool steady(const struct stat& entry, const struct stat& directory) {
+  const auto trusted = [](uid_t owner) { return owner == 0 || owner == geteuid(); };
+  return trusted(directory.st_uid) &&
+         ((directory.st_mode & (S_IWGRP | S_IWOTH)) == 0 ||
+          ((directory.st_mode & S_ISVTX) != 0 && trusted(entry.st_uid)));
 }
 
 int openfrom(int directory, const char* entry, int flags, mode_t mode = 0) {
@@ -122,6 +134,7 @@ void judgedname::walk() {
   std::string_view rest = name_;
   std::string followed;  // the rest of the path after a link, when one was met
   std::string where;     // the directory reached, as spelled, for the messages
+  std::string route;     // the directories passed by name since the one held ("d/")
   heldfd directory{rest.starts_with('/') ? openfrom(AT_FDCWD, "/", directoryflags) : AT_FDCWD};
   struct stat directorystat;
   if (directory.fd == -1 || fstatat(directory.fd, ".", &directorystat, 0) != 0) {
@@ -150,7 +163,8 @@ void judgedname::walk() {
     const bool seen = held.fd >= 0 && fstat(held.fd, &s) == 0;
 #else
     heldfd held;
-    const bool seen = fstatat(directory.fd, entry, &s, AT_SYMLINK_NOFOLLOW) == 0;
+    const std::string at = route + entry;  // the entry's name from the directory held
+    const bool seen = fstatat(directory.fd, at.c_str(), &s, AT_SYMLINK_NOFOLLOW) == 0;
 #endif
     if (!seen) {
       error_ = errno;
@@ -158,6 +172,7 @@ void judgedname::walk() {
       if (error_ == ENOENT && last && how_ == purpose::write) {  // the place of a new file
         directoryid_ = rawid(directorystat);
         directory_ = directory.take();
+        route_ = route;
         entry_ = entry;
         error_ = 0;
       }
@@ -190,7 +205,7 @@ void judgedname::walk() {
 #ifdef EIGENSHOOT_OPATH
       const ssize_t n = readlinkat(held.fd, "", target, sizeof target);
 #else
-      const ssize_t n = readlinkat(directory.fd, entry, target, sizeof target);
+      const ssize_t n = readlinkat(directory.fd, at.c_str(), target, sizeof target);
 #endif
       if (++links > mostlinks || n <= 0 || n == sizeof target) {
         error_ = links > mostlinks ? ELOOP : n < 0 ? errno : n == 0 ? ENOENT : ENAMETOOLONG;
@@ -207,6 +222,7 @@ void judgedname::walk() {
           return;
         }
         directory.replace(root.take());
+        route.clear();
         where = "/";
       }
       continue;
@@ -230,8 +246,10 @@ void judgedname::walk() {
       exists_ = true;
       judged_ = rawid(s);
       file_ = S_ISCHR(s.st_mode) ? fileid{} : judged_;
+      steady_ = steady(s, directorystat);
       found_ = held.take();
       directory_ = directory.take();
+      route_ = route;
       entry_ = entry;
       return;
     }
@@ -245,43 +263,52 @@ void judgedname::walk() {
 #else
     // The directory judged must be the one entered: it is opened without following a link that
     // has taken its place.
-    heldfd entered{openfrom(directory.fd, entry, directoryflags | O_NOFOLLOW)};
+    heldfd entered{openfrom(directory.fd, at.c_str(), directoryflags | O_NOFOLLOW)};
     struct stat e;
-    if (entered.fd < 0 || fstat(entered.fd, &e) != 0) {
-      error_ = errno;
-      return;
+    if (entered.fd >= 0 || errno != EACCES) {
+      if (entered.fd < 0 || fstat(entered.fd, &e) != 0) {
+        error_ = errno;
+        return;
+      }
+      if (rawid(e) != rawid(s)) throw fatalerror(std::string(name_) + ": " + replaced);
+      directory.replace(entered.take());
+      route.clear();
+    } else if (component == "." ||
+               (component == ".." ? steady(directorystat, s) : steady(s, directorystat))) {
+      // One that may be searched but not read is passed by its name, which leads to it as long
+      // as no other user can replace it (nor, for "..", move away the directory left).
+      route = at + '/';
+    } else {
+      throw fatalerror(std::string(name_) + ": not passing " + joined(where, component) +
+                       ", a directory that may be searched but not read, where another user "
+                       "could replace it");
     }
-    if (rawid(e) != rawid(s)) throw fatalerror(std::string(name_) + ": " + replaced);
-    directory.replace(entered.take());
 #endif
     directorystat = s;
     where = joined(where, component);
   }
 }
 
+const char* reopenedthrough = "/proc/self/fd/";
+
 namespace {
 
 // Opens the file of the entry at `fd`, as judged, with `flags`: again through the descriptor
 // that holds it where the platform allows that (through /proc/self/fd), else by its name in
 // `directory` without following a link, and then only when it is still the file judged. -1
-// with errno when it cannot be opened, `swapped` when the name leads elsewhere by now.
-constexpr int swapped = -2;
-int reopen(int fd, int directory, const char* entry, int flags, const fileid& judged) {
+// with errno when it cannot be opened, `swapped` when the name leads elsewhere by now,
+// `unheld` when it is held but /proc is not there and the name may not be opened `byname`.
+constexpr int swapped = -2, unheld = -3;
+int reopen(int fd, int directory, const char* entry, int flags, const fileid& judged, bool byname) {
 #ifdef EIGENSHOOT_OPATH
-  char path[32] = "/proc/self/fd/";
-  char* end = path + std::strlen(path);
-  char digits[12];
-  int count = 0;
-  for (unsigned v = static_cast<unsigned>(fd); count == 0 || v != 0; v /= 10) {
-    digits[count++] = static_cast<char>('0' + v % 10);
-  }
-  while (count > 0) *end++ = digits[--count];
-  *end = '\0';
-  const int again = openfrom(AT_FDCWD, path, flags);
+  const int again = openfrom(AT_FDCWD, (reopenedthrough + std::to_string(fd)).c_str(), flags);
   if (again >= 0 || errno != ENOENT) return again;
-    // No /proc mounted: the name, as on other platforms.
+  // No /proc mounted: the name, as on other platforms, where another user cannot have put a
+  // file in the place of the one judged (a FIFO, whose waiting writer an open would release).
+  if (!byname) return unheld;
 #else
   static_cast<void>(fd);
+  static_cast<void>(byname);
 #endif
   const int opened = openfrom(directory, entry, flags | O_NOFOLLOW);
   struct stat s;
@@ -301,11 +328,16 @@ int judgedname::open() {
   // between (a link, a FIFO) is not opened but judged in its turn.
   for (int tries = 0; error_ == 0; ++tries) {
     if (exists_) {
-      const int fd = reopen(found_, directory_, entry_.c_str(), flags, judged_);
+      const int fd = reopen(found_, directory_, (route_ + entry_).c_str(), flags, judged_, steady_);
       if (fd == swapped) throw fatalerror(std::string(name_) + ": " + replaced);
+      if (fd == unheld) {
+        throw fatalerror(std::string(name_) +
+                         ": not opened by its name where another user could replace it, without "
+                         "/proc to open the file judged");
+      }
       return fd;
     }
-    const int fd = openfrom(directory_, entry_.c_str(), flags | O_CREAT | O_EXCL, 0666);
+    const int fd = openfrom(directory_, (route_ + entry_).c_str(), flags | O_CREAT | O_EXCL, 0666);
     if (fd >= 0 || errno != EEXIST || tries == 3) return fd;
     walk();
   }

@@ -55,14 +55,16 @@ int shell(const std::string& commands) {
 }
 
 // Chains of links in which one link or the file at the end is another user's, in a sticky
-// world-writable directory: each is judged as the kernel's protections would judge it, for
-// reading and for writing, whatever link led there. Handing a link to another user needs root.
+// world-writable directory, or which pass, as nobody, a directory of root's that may be searched
+// but not read: each is judged as the kernel's protections would judge it, for reading and for
+// writing, whatever link led there. Handing a link to another user, or acting as one, needs root.
 TEST(Rules, ChainsOfLinks) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root, to hand files to another user";
   struct chain {
-    const char* setup;  // in a directory with own/ and sticky/, the victim "victim"
-    const char* read;   // what reading own/name comes to ("" when it is read)
-    const char* write;  // and writing it
+    const char* setup;    // in a directory with own/ and sticky/, the victim "victim"
+    const char* read;     // what reading own/name comes to ("" when it is read)
+    const char* write;    // and writing it
+    bool nobody = false;  // as nobody
   };
   const std::string link = ", a symbolic link of another user in a sticky directory";
   const chain chains[] = {
@@ -84,6 +86,16 @@ TEST(Rules, ChainsOfLinks) {
        "not a regular file", "not writing to a file of another user in a sticky directory"},
       {"chmod 1770 sticky && ln -s ../sticky/g own/name && echo >sticky/g && chown 65534 sticky/g",
        "", "not writing to a file of another user in a sticky directory"},
+      // Without O_PATH or O_SEARCH such a directory is passed by name, where only root (or the
+      // caller) may replace it.
+      {"chmod 755 . && mkdir -p d/sub && chmod 711 d && chmod 777 d/sub && echo >d/sub/q && "
+       "chown 65534 d/sub/q && ln -s ../d/sub/../sub/q own/name",
+       "", "", true},
+      {"chmod 755 . && mkdir -p ww/d/sub && chmod 711 ww/d && chmod 703 ww && chmod 777 ww/d/sub "
+       "&& echo "
+       ">ww/d/sub/q && chown 65534 ww/d/sub/q && ln -s ../ww/d/sub/q own/name",
+       "ww/d, a directory that may be searched but not read, where another user could replace it",
+       nullptr, true},
   };
   for (const chain& c : chains) {
     for (const purpose how : {purpose::read, purpose::write}) {
@@ -94,9 +106,12 @@ TEST(Rules, ChainsOfLinks) {
                 0);
       std::string want = how == purpose::read ? c.read : c.write ? c.write : c.read;
       if (want.ends_with(link)) want = "not following " + d + "/sticky/" + want;
+      if (c.nobody && !want.empty()) want = held ? "" : "not passing " + d + "/" + want;
       std::optional<blockedwriter> writer;
       if (fs::is_fifo(d + "/sticky/f")) writer.emplace(d + "/sticky/f");
+      ASSERT_EQ(c.nobody ? setegid(65534) | seteuid(65534) : 0, 0);  // as nobody
       EXPECT_EQ(outcome(name, how), want) << c.setup;
+      ASSERT_EQ(c.nobody ? seteuid(0) | setegid(0) : 0, 0);
       EXPECT_FALSE(writer && writer->released()) << c.setup;
       if (!want.empty() || how == purpose::read) {
         EXPECT_EQ(slurp(d + "/victim"), "precious\n") << c.setup;
@@ -107,14 +122,16 @@ TEST(Rules, ChainsOfLinks) {
 
 // What is opened is what was judged: a name swapped after it was judged, for a FIFO with a
 // blocked writer or for a link to another file, changes nothing. Where the platform cannot hold
-// the judged file without opening it, the swap is refused instead.
+// the judged file without opening it, or cannot open it again without /proc, the swap is
+// refused instead; without /proc, by its name only where no other user could have made it.
 TEST(Rules, OpenWhatWasJudged) {
   testdir dir;
   const fs::path name = dir.path / "name", fifo = dir.path / "fifo", victim = dir.path / "victim";
-  ASSERT_EQ(shell("cd '" + dir.path.string() + "' && echo judged >name && echo precious " +
-                  ">victim && mkfifo fifo && ln -s victim link"),
+  ASSERT_EQ(shell("cd '" + dir.path.string() + "' && chmod 770 . && echo judged >name && echo " +
+                  "precious >victim && mkfifo fifo && ln -s victim link"),
             0);
-  judgedname reading(name.c_str(), purpose::read), writing(name.c_str(), purpose::write);
+  judgedname reading(name.c_str(), purpose::read), writing(name.c_str(), purpose::write),
+      unheld(name.c_str(), purpose::read);
   blockedwriter writer(fifo);
   fs::create_hard_link(fifo, dir.path / "second");  // the writer opens the FIFO by its first name
   fs::rename(dir.path / "second", name);
@@ -130,7 +147,13 @@ TEST(Rules, OpenWhatWasJudged) {
   EXPECT_TRUE(held ? in >= 0 && read(in, text, sizeof text) == 7 && std::string(text) == "judged\n"
                    : in < 0);
   if (in >= 0) close(in);
+  const char* const proc = reopenedthrough;
+  reopenedthrough = "/nowhere/";  // as where no /proc is mounted
+  EXPECT_LT(opened(unheld), 0);
   EXPECT_FALSE(writer.released() && held);
+  fs::permissions(dir.path, fs::perms::owner_all);
+  EXPECT_EQ(close(openjudged(victim.c_str(), purpose::read)), 0);
+  reopenedthrough = proc;
   fs::rename(dir.path / "link", name);
   const int out = opened(writing);
   EXPECT_TRUE(held ? out >= 0 && write(out, "x", 1) == 1 : out < 0);
