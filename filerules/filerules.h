@@ -13,9 +13,12 @@
 // hard link to a third user's file or device or as a FIFO of their own); one to be read, by
 // being a regular file (a FIFO or a device is never opened). What is opened is then the file
 // that was judged, not whatever the name means a moment later. Where the kernel has the same
-// protections switched on, these rules refuse only one thing that it would allow: another
-// user's device in a sticky directory, which the kernel's rules leave to the device's modes, is
-// never written.
+// protections switched on, these rules refuse only what it would allow for one of these
+// reasons: another user's device in a sticky directory, which the kernel's rules leave to the
+// device's modes, is never written; and where the system cannot hold what was judged (no
+// O_PATH and no O_SEARCH for a directory that may be searched but not read, or no /proc to open
+// an existing file as judged), a name is followed or opened by name only where no other user
+// could replace it.
 //
 // A refusal by a rule throws fatalerror "NAME: why", naming the link that broke the rule when it
 // is not NAME itself. Where the system refuses (no such directory, no permission), the calls
