@@ -4,8 +4,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "filerules/filerules.h"
 #include "base/base.h"
+#include "filerules/filerules.h"
 
 #ifdef EIGENSHOOT_POSIX
 #include <fcntl.h>
@@ -17,10 +17,14 @@
 namespace eigenshoot {
 
 #ifdef EIGENSHOOT_POSIX
+fileid fileof(const struct stat& s) {
+  return {static_cast<std::uint64_t>(s.st_dev), static_cast<std::uint64_t>(s.st_ino), true};
+}
+
 fileid identify(int fd) {
   struct stat s;
   if (fstat(fd, &s) != 0 || S_ISCHR(s.st_mode)) return {};
-  return {static_cast<std::uint64_t>(s.st_dev), static_cast<std::uint64_t>(s.st_ino), true};
+  return fileof(s);
 }
 
 int openjudged(const char* name, purpose how) {

@@ -31,6 +31,8 @@
 #include <string>
 #include <string_view>
 
+struct stat;
+
 namespace eigenshoot {
 
 // The file behind a descriptor or a name, as far as two destinations must not share it: any
@@ -42,6 +44,8 @@ struct fileid {
   bool operator==(const fileid&) const = default;
 };
 fileid identify(int fd);
+// The file that a status describes, whatever its kind (POSIX only).
+fileid fileof(const struct stat& s);
 
 enum class purpose { read, write };
 

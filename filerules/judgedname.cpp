@@ -16,8 +16,8 @@
 #include <string>
 #include <string_view>
 
-#include "filerules/filerules.h"
 #include "base/base.h"
+#include "filerules/filerules.h"
 
 #ifdef EIGENSHOOT_POSIX
 #include <fcntl.h>
@@ -39,10 +39,6 @@ constexpr int mostlinks = 40;
 // Where the platform cannot hold an entry without opening it, a name that leads elsewhere when
 // opened than when judged (a race with another process) is refused.
 constexpr const char* replaced = "replaced while it was being opened";
-
-fileid rawid(const struct stat& s) {
-  return {static_cast<std::uint64_t>(s.st_dev), static_cast<std::uint64_t>(s.st_ino), true};
-}
 
 // A path as the walk has spelled it so far, for the messages: "" for the working directory. The
 // directories in it are real ones, not links, so "." adds none and ".." takes the last away.
@@ -91,22 +87,6 @@ constexpr int directoryflags = O_SEARCH | O_DIRECTORY | O_CLOEXEC;
 constexpr int directoryflags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 #endif
 
-// Closes a descriptor of the walk's when it goes or is replaced, unless it is taken. The
-// working directory is held as AT_FDCWD, which needs no descriptor.
-struct heldfd {
-  int fd = -1;
-  ~heldfd() { replace(-1); }
-  void replace(int other) {
-    if (fd >= 0) close(fd);
-    fd = other;
-  }
-  int take() {
-    const int taken = fd;
-    fd = -1;
-    return taken;
-  }
-};
-
 }  // namespace
 
 judgedname::judgedname(const char* name, purpose how) : name_(name), how_(how) {
@@ -135,9 +115,10 @@ void judgedname::walk() {
   std::string followed;  // the rest of the path after a link, when one was met
   std::string where;     // the directory reached, as spelled, for the messages
   std::string route;     // the directories passed by name since the one held ("d/")
-  heldfd directory{rest.starts_with('/') ? openfrom(AT_FDCWD, "/", directoryflags) : AT_FDCWD};
+  // The working directory is held as AT_FDCWD, which is no descriptor to close.
+  ownedfd directory(rest.starts_with('/') ? openfrom(AT_FDCWD, "/", directoryflags) : AT_FDCWD);
   struct stat directorystat;
-  if (directory.fd == -1 || fstatat(directory.fd, ".", &directorystat, 0) != 0) {
+  if (directory.get() == -1 || fstatat(directory.get(), ".", &directorystat, 0) != 0) {
     error_ = errno;
     return;
   }
@@ -159,19 +140,19 @@ void judgedname::walk() {
 
     struct stat s;
 #ifdef EIGENSHOOT_OPATH
-    heldfd held{openfrom(directory.fd, entry, holdflags)};
-    const bool seen = held.fd >= 0 && fstat(held.fd, &s) == 0;
+    ownedfd held(openfrom(directory.get(), entry, holdflags));
+    const bool seen = held.get() >= 0 && fstat(held.get(), &s) == 0;
 #else
-    heldfd held;
+    ownedfd held;
     const std::string at = route + entry;  // the entry's name from the directory held
-    const bool seen = fstatat(directory.fd, at.c_str(), &s, AT_SYMLINK_NOFOLLOW) == 0;
+    const bool seen = fstatat(directory.get(), at.c_str(), &s, AT_SYMLINK_NOFOLLOW) == 0;
 #endif
     if (!seen) {
       error_ = errno;
       if (error_ == ENOENT && slash && how_ == purpose::write) error_ = EISDIR;
       if (error_ == ENOENT && last && how_ == purpose::write) {  // the place of a new file
-        directoryid_ = rawid(directorystat);
-        directory_ = directory.take();
+        directoryid_ = fileof(directorystat);
+        directory_ = directory.release();
         route_ = route;
         entry_ = entry;
         error_ = 0;
@@ -183,9 +164,10 @@ void judgedname::walk() {
     // A link of /proc (/dev/fd/3, /proc/self/fd/3) stands for an open file, which its text may
     // not name (a pipe, a deleted file): the kernel follows it, and the file is judged.
     struct statfs filesystem;  // 0x9fa0: PROC_SUPER_MAGIC
-    if (S_ISLNK(s.st_mode) && fstatfs(held.fd, &filesystem) == 0 && filesystem.f_type == 0x9fa0) {
-      held.replace(openfrom(directory.fd, entry, O_PATH | O_CLOEXEC));
-      if (held.fd < 0 || fstat(held.fd, &s) != 0) {
+    if (S_ISLNK(s.st_mode) && fstatfs(held.get(), &filesystem) == 0 &&
+        filesystem.f_type == 0x9fa0) {
+      held.reset(openfrom(directory.get(), entry, O_PATH | O_CLOEXEC));
+      if (held.get() < 0 || fstat(held.get(), &s) != 0) {
         error_ = errno;
         return;
       }
@@ -203,9 +185,9 @@ void judgedname::walk() {
       }
       char target[PATH_MAX];
 #ifdef EIGENSHOOT_OPATH
-      const ssize_t n = readlinkat(held.fd, "", target, sizeof target);
+      const ssize_t n = readlinkat(held.get(), "", target, sizeof target);
 #else
-      const ssize_t n = readlinkat(directory.fd, at.c_str(), target, sizeof target);
+      const ssize_t n = readlinkat(directory.get(), at.c_str(), target, sizeof target);
 #endif
       if (++links > mostlinks || n <= 0 || n == sizeof target) {
         error_ = links > mostlinks ? ELOOP : n < 0 ? errno : n == 0 ? ENOENT : ENAMETOOLONG;
@@ -216,12 +198,12 @@ void judgedname::walk() {
       followed = std::string(target, static_cast<std::size_t>(n)).append(rest);
       rest = followed;
       if (target[0] == '/') {
-        heldfd root{openfrom(AT_FDCWD, "/", directoryflags)};
-        if (root.fd < 0 || fstat(root.fd, &directorystat) != 0) {
+        ownedfd root(openfrom(AT_FDCWD, "/", directoryflags));
+        if (root.get() < 0 || fstat(root.get(), &directorystat) != 0) {
           error_ = errno;
           return;
         }
-        directory.replace(root.take());
+        directory.reset(root.release());
         route.clear();
         where = "/";
       }
@@ -244,11 +226,11 @@ void judgedname::walk() {
                               : ": not writing to a file of another user in a sticky directory"));
       }
       exists_ = true;
-      judged_ = rawid(s);
+      judged_ = fileof(s);
       file_ = S_ISCHR(s.st_mode) ? fileid{} : judged_;
       steady_ = steady(s, directorystat);
-      found_ = held.take();
-      directory_ = directory.take();
+      found_ = held.release();
+      directory_ = directory.release();
       route_ = route;
       entry_ = entry;
       return;
@@ -259,19 +241,19 @@ void judgedname::walk() {
       return;
     }
 #ifdef EIGENSHOOT_OPATH
-    directory.replace(held.take());
+    directory.reset(held.release());
 #else
     // The directory judged must be the one entered: it is opened without following a link that
     // has taken its place.
-    heldfd entered{openfrom(directory.fd, at.c_str(), directoryflags | O_NOFOLLOW)};
+    ownedfd entered(openfrom(directory.get(), at.c_str(), directoryflags | O_NOFOLLOW));
     struct stat e;
-    if (entered.fd >= 0 || errno != EACCES) {
-      if (entered.fd < 0 || fstat(entered.fd, &e) != 0) {
+    if (entered.get() >= 0 || errno != EACCES) {
+      if (entered.get() < 0 || fstat(entered.get(), &e) != 0) {
         error_ = errno;
         return;
       }
-      if (rawid(e) != rawid(s)) throw fatalerror(std::string(name_) + ": " + replaced);
-      directory.replace(entered.take());
+      if (fileof(e) != fileof(s)) throw fatalerror(std::string(name_) + ": " + replaced);
+      directory.reset(entered.release());
       route.clear();
     } else if (component == "." ||
                (component == ".." ? steady(directorystat, s) : steady(s, directorystat))) {
@@ -312,7 +294,7 @@ int reopen(int fd, int directory, const char* entry, int flags, const fileid& ju
 #endif
   const int opened = openfrom(directory, entry, flags | O_NOFOLLOW);
   struct stat s;
-  if (opened >= 0 && (fstat(opened, &s) != 0 || rawid(s) != judged)) {
+  if (opened >= 0 && (fstat(opened, &s) != 0 || fileof(s) != judged)) {
     close(opened);
     return swapped;
   }

@@ -29,8 +29,8 @@
 #include <utility>
 #include <vector>
 
-#include "filerules/filerules.h"
 #include "base/base.h"
+#include "filerules/filerules.h"
 
 #ifdef EIGENSHOOT_POSIX
 #include <fcntl.h>
@@ -104,8 +104,7 @@ int exchange(const char* one, const char* other) {
 
 bool samefile(const char* name, const struct stat& judged) {
   struct stat now;
-  return fstatat(AT_FDCWD, name, &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == judged.st_dev &&
-         now.st_ino == judged.st_ino;
+  return fstatat(AT_FDCWD, name, &now, AT_SYMLINK_NOFOLLOW) == 0 && fileof(now) == fileof(judged);
 }
 
 // Writes the new file in full where no name of the user's leads to it.
