@@ -13,6 +13,7 @@
 #include <cmath>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -111,7 +112,12 @@ gnuplotrun rungnuplot(std::string_view input, double seconds, std::size_t most) 
   if (pid > 0) watch.started(pid);
   watch.hold(false);
   if (pid < 0) failed("cannot start gnuplot", forkerror);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  // The time gnuplot has had, counted by turns of the loop below, each of which waits half a
+  // second at most and counts three quarters at most: the time the command itself was stopped
+  // (^Z, a debugger) while gnuplot waited for it is not counted against gnuplot.
+  using clock = std::chrono::steady_clock;
+  std::chrono::duration<double> spent{0};
+  clock::time_point turn = clock::now();
   for (ownedfd* end : {&in.read, &out.write, &err.write, &report.write}) end->reset();
   // Why gnuplot could not be started, if it could not: the report's pipe ends at its start.
   int execerror = 0;
@@ -132,9 +138,10 @@ gnuplotrun rungnuplot(std::string_view input, double seconds, std::size_t most) 
                        ") and has been ended");
     }
     if (state == childstate::ended) break;
-    const auto left =
-        std::chrono::duration<double, std::milli>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
+    const clock::time_point now = clock::now();
+    spent += std::min<std::chrono::duration<double>>(now - std::exchange(turn, now),
+                                                     std::chrono::milliseconds(750));
+    if (spent.count() >= seconds) {
       throw fatalerror("gnuplot had not drawn the pictures after " +
                        std::to_string(std::lround(seconds)) +
                        " seconds and has been ended: its font configuration (fonts.conf) may be "
@@ -144,9 +151,7 @@ gnuplotrun rungnuplot(std::string_view input, double seconds, std::size_t most) 
                        {in.write.get(), POLLOUT, 0},
                        {out.read.get(), POLLIN, 0},
                        {err.read.get(), POLLIN, 0}};
-    if (poll(polled, 4, static_cast<int>(std::min(left.count() + 1, 60000.0))) < 0 &&
-        errno != EINTR)
-      failed("gnuplot", errno);
+    if (poll(polled, 4, 500) < 0 && errno != EINTR) failed("gnuplot", errno);
     if (watch.woken() != 0) throw fatalerror("gnuplot ended by a signal to the command");
     if (polled[1].revents != 0) {
       const ssize_t n = write(in.write.get(), input.data() + written,
