@@ -87,8 +87,11 @@ gnuplotrun rungnuplot(std::string_view input, double seconds, std::size_t most) 
   std::vector<char*> envp;
   for (std::string& variable : environment) envp.push_back(variable.data());
   envp.push_back(nullptr);
-  char name[] = "gnuplot", defaults[] = "-d";
-  char* const argv[] = {name, defaults, nullptr};
+  // gnuplot reads a script on its standard input a byte a call, as it would a terminal, but a
+  // script named as a file in large blocks: its standard input is named where the system names
+  // it (ten times faster for a large build).
+  char name[] = "gnuplot", defaults[] = "-d", script[] = "/dev/stdin";
+  char* const argv[] = {name, defaults, access(script, R_OK) == 0 ? script : nullptr, nullptr};
   commandpipe in(1), out(0), err(0), report(-1);
   const struct rlimit nocore = {0, 0};
   gnuplotrun run;
@@ -161,6 +164,7 @@ gnuplotrun rungnuplot(std::string_view input, double seconds, std::size_t most) 
       if (written == input.size() || (n < 0 && errno != EAGAIN && errno != EINTR)) in.write.reset();
     }
     if (polled[2].revents != 0 && !readsome(out.read.get(), run.out, most + 1)) out.read.reset();
+    if (run.out.size() > most) throw fatalerror("gnuplot wrote more than two pictures");
     if (polled[3].revents != 0 && !readsome(err.read.get(), run.said, 4096)) err.read.reset();
   }
   // gnuplot has ended: all that it wrote is in the pipes, and nothing else of its is left to

@@ -169,7 +169,7 @@ std::string_view toldline(std::string_view said) {
     if (at.starts_with('"')) at.remove_prefix(std::min(at.find("\" ", 1) + 2, at.size()));
     if (at.starts_with("line ") && at.find_first_not_of("0123456789", 5) > 5 &&
         at.find_first_not_of("0123456789", 5) == at.find(':')) {
-      return line;
+      return at;
     }
   }
   return lines.empty() ? std::string_view() : lines.back();

@@ -30,8 +30,9 @@ std::size_t decoded(std::string_view png, picturesize size);
 // The lines of what gnuplot said that are not blank, without their indentation.
 std::vector<std::string_view> saidlines(std::string_view said);
 
-// The line of gnuplot's words that tells its error: the first "line N: ..." (after a file name
-// in quotes, or not), which follows its echo of the command and a caret; else its last line.
+// The line of gnuplot's words that tells its error: the first "line N: ..." (without the name
+// of the script in quotes before it, which is none of the user's), which follows its echo of
+// the command and a caret; else its last line.
 std::string_view toldline(std::string_view said);
 
 // Judges gnuplot's work, after it ended with the wait status `status` having written `out` and

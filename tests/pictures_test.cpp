@@ -13,8 +13,8 @@
 #include <unistd.h>
 
 #include "base/base.h"
-#include "output/texts.h"
 #include "output/terminal.h"
+#include "output/texts.h"
 #include "plot/gnuplot.h"
 #include "plot/picture.h"
 #include "testdir.h"
@@ -110,8 +110,7 @@ TEST(Picture, ToldLineIsGnuplotsError) {
     const char* said;
     const char* told;
   } rows[] = {
-      {"  \"eigenshoot-plot.gp\" line 12: undefined variable: n\nnext\n",
-       "\"eigenshoot-plot.gp\" line 12: undefined variable: n"},
+      {"  \"/dev/stdin\" line 12: undefined variable: n\nnext\n", "line 12: undefined variable: n"},
       {"\nset term qt\n         ^\nline 0: unknown terminal\n\nWARNING: Error\n",
        "line 0: unknown terminal"},
       {"line 1x: not a line number\nline : nor this\n  last  \n", "last  "},

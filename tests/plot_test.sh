@@ -160,6 +160,8 @@ for body in 'draw; printf "  line 0: warning: \033[31m\342\200\256\n" >&2' \
 done
 standin 'draw | head -c 20; printf "\211PNG\r\n\032\n\0\0\0\0IEND\256B\140\202"'
 refused "a 20-byte fake picture" 1 "" "eigenshoot-plot: gnuplot could not draw the pictures: eigenfunctions.png: not a whole PNG picture of [0-9]*x[0-9]* pixels"
+standin 'while :; do draw; done'
+refused "pictures without end" 1 "" "eigenshoot-plot: gnuplot wrote more than two pictures"
 for signal in STOP TTOU; do
   standin "draw | head -c 9999; kill -$signal \$\$"
   refused "gnuplot stopped by $signal" 1 "" "eigenshoot-plot: gnuplot was stopped (signal [0-9]*) and has been ended"
