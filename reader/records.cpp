@@ -158,7 +158,9 @@ std::string otherbuild(std::string_view text, const fileshape& shape, bool cut) 
     const int n = parts[static_cast<std::size_t>(p)];
     if (p < complete ? n != records : complete > 0 && n > records) return {};
   }
-  if (!cut && found == shape.parts && records == shape.records) return {};
+  // Nothing that this build's files could not be is told: a text that matches its counts so
+  // far, and is too large only by a longer line somewhere, is refused as what it is.
+  if (found <= shape.parts && records == shape.records && (cut || found == shape.parts)) return {};
   // Of a text cut short, a count of parts that the build's could be is not told.
   return (cut && found <= shape.parts ? std::string(shape.partsname)
           : open                      ? "at least " + counted(found, shape)
