@@ -13,11 +13,11 @@
 #include "solver/parameters.h"
 #include "solver/runtext.h"
 
-// The seconds that gnuplot is given to draw the pictures, besides 0.3 ms a row of the run's
-// blocks: 30.15 for 500 rows, 630 for 2,000,000, where a loaded machine took 44. Only a test
-// build of the command makes it shorter.
-#ifndef EIGENSHOOT_PLOTSECONDS
-#define EIGENSHOOT_PLOTSECONDS 30
+// A test build of the command gives gnuplot fewer seconds, besides the same time a row.
+#ifdef EIGENSHOOT_PLOTSECONDS
+constexpr double seconds = EIGENSHOOT_PLOTSECONDS + eigenshoot::npts * eigenshoot::plotsecondsarow;
+#else
+constexpr double seconds = eigenshoot::plotlimit;
 #endif
 
 int main(int argc, char** argv) {
@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
       const runfiles run = readrun();
       // gnuplot's words when it has drawn the pictures (a font configuration it finds fault
       // with, say) are warnings.
-      for (const std::string& line : drawpictures(run, EIGENSHOOT_PLOTSECONDS + npts * 3e-4))
+      for (const std::string& line : drawpictures(run, seconds))
         std::fprintf(stderr, "eigenshoot-plot: gnuplot: %s\n", line.c_str());
     } else {
       writetext(6, asked == request::help ? wrapped(filled(plotusagetext, runvalues), helpcolumns)

@@ -54,9 +54,15 @@ inline constexpr format logpass("(I6, 2X, F24.16)");
 inline constexpr format samplerecord("(F24.12, 2X, F24.12)");
 inline constexpr char eigenheader[] = "#E= ";
 
+// The seconds that eigenshoot-plot gives gnuplot to draw the pictures: far more than a drawing
+// takes (the default build draws in under a second; 2,000,000 rows took 44 s on a loaded machine
+// when gnuplot still read its script a byte at a time).
+inline constexpr double plotseconds = 30.0, plotsecondsarow = 3e-4;
+inline constexpr double plotlimit = plotseconds + npts * plotsecondsarow;
+
 // The values that the texts about a run show (usage, manual pages), by the names that the
 // texts use for them.
-inline constexpr std::array<namedvalue, 13> runvalues{{
+inline constexpr std::array<namedvalue, 14> runvalues{{
     {"npts", npts},
     {"intervals", npts - 1},
     {"neig", neig},
@@ -70,6 +76,7 @@ inline constexpr std::array<namedvalue, 13> runvalues{{
     {"guess1", 0.0, guess1},
     {"guess2", 0.0, guess2},
     {"maxpasses", maxpasses},
+    {"plotlimit", plotlimit},
 }};
 
 }  // namespace eigenshoot
