@@ -95,15 +95,17 @@ TEST(Reader, RefusesEveryFault) {
             pass2 = end1 - static_cast<int>(run.searches[0].estimate.size()) + 2,
             logend = run.searches[neig - 1].lastline + logshape.after;
   const auto on = [](int line) { return "line " + std::to_string(line) + ": "; };
-  const std::string row = lineof(eigentext, row2), header = lineof(eigentext, header1),
-                    pass = lineof(logtext, pass2), E = "apartat4.dat: ", L = "Q7-2016-res.dat: ",
+  const std::string row = lineof(eigentext, row2), row1 = lineof(eigentext, row2 - 1),
+                    header = lineof(eigentext, header1), pass = lineof(logtext, pass2),
+                    E = "apartat4.dat: ", L = "Q7-2016-res.dat: ",
                     layout = on(row2) + "expected a position and a value, laid out as " +
                              std::string(samplerecord.text()),
                     notE = on(header1) + "expected \"#E=\" and a number",
                     notpass = L + on(pass2) + "expected pass 2 and a number",
                     notstep = on(row2) + "not one step after the row before",
                     blocks = std::to_string(neig) + (neig == 1 ? " block" : " blocks");
-  const std::size_t xw = samplerecord.descriptors()[0].width, vat = row.size() - xw;
+  const std::size_t xw = samplerecord.descriptors()[0].width, vat = row.size() - xw,
+                    x1 = row1.find_first_not_of(' ');
   double v;  // the value of row 2, whose field begins at vat
   std::from_chars(row.data() + row.find_first_not_of(' ', vat), row.data() + row.size(), v);
   const auto moved = [&](double x, const format& f) {
@@ -114,7 +116,9 @@ TEST(Reader, RefusesEveryFault) {
     const auto f = "(F" + std::to_string(xw) + "." + std::to_string(d) + ", 2X, F24.12)";
     return moved(position(2), format::made(f));
   };
-  std::string lastunit = row, nozero = row, zeropass = pass;  // a position one unit up, ...
+  // Row 2 with its position one unit up in the last decimal, and without the zero before the
+  // point; pass 2 numbered "02".
+  std::string lastunit = row, nozero = row, zeropass = pass;
   ++lastunit[xw - 1];
   nozero.replace(nozero.find("0."), 2, " .");
   zeropass[pass.find('2') - 1] = '0';
@@ -129,13 +133,11 @@ TEST(Reader, RefusesEveryFault) {
     lastblock = eigentext.find('\n', lastblock) + 1;
   std::string fewerrows = eigentext, passes = laidout(logheader, {}) + '\n';
   for (int i = neig; i >= 1; --i) fewerrows = edited(fewerrows, eigenline(i, npts), nullptr);
-  const auto otherbuild = [&](const std::string& holds) {
-    return E + "holds " + holds +
-           ", as eigenshoot writes it when built with other run parameters; this command was "
-           "built for " +
-           blocks + " of " + std::to_string(npts) +
-           " rows: build it from the same parameters as that eigenshoot";
-  };
+  const std::string built =
+      ", as eigenshoot writes it when built with other run parameters; this command was built "
+      "for " +
+      blocks + " of " + std::to_string(npts) +
+      " rows: build it from the same parameters as that eigenshoot";
   // A first search of a pass more than the program makes, the other searches as written.
   for (int m = 1; m <= maxpasses + 1; ++m)
     passes += laidout(logpass, std::array<item, 2>{m, 9.8}) + '\n';
@@ -153,17 +155,13 @@ TEST(Reader, RefusesEveryFault) {
       {false, eigentext.substr(0, 1000), E + "the last line is cut off"},
       {false, edited(eigentext, 1, "x"), E + "line 1: expected 2 empty lines before a block"},
       {false, edited(eigentext, row2 - 1, row.c_str()),
-       E + on(row2 - 1) + "expected the position " +
-           lineof(eigentext, row2 - 1)
-               .substr(lineof(eigentext, row2 - 1).find_first_not_of(' '),
-                       xw - lineof(eigentext, row2 - 1).find_first_not_of(' '))},
+       E + on(row2 - 1) + "expected the position " + row1.substr(x1, xw - x1)},
       {false, edited(eigentext, row2, moved(position(2) + 0.1 * h, samplerecord).c_str()),
        E + notstep},
       {false, edited(eigentext, row2, lastunit.c_str()), E + notstep},
       {false, edited(eigentext, eigenline(1, npts / 2), negated.c_str()),
        E + on(header1) + "block 1 changes sign 2 times over rows 1 to " + std::to_string(npts - 1) +
-           ", eigenfunction 1 0 times: the search ended on another "
-           "eigenvalue"},
+           ", eigenfunction 1 0 times: the search ended on another eigenvalue"},
       {false, neig > 1 ? edited(eigentext, eigenline(2, 0), header.c_str()) : "",
        neig > 1 ? E + on(eigenline(2, 0)) + "the eigenvalue of block 2 is not above that of block 1"
                 : E + "is empty"},
@@ -171,9 +169,10 @@ TEST(Reader, RefusesEveryFault) {
       {false, edited(eigentext, last, nullptr),
        E + "ends early: expected " + blocks + " of " + std::to_string(npts) + " rows"},
       {false, eigentext + eigentext.substr(lastblock),
-       otherbuild("at least " + std::to_string(neig + 1) + " blocks of " + std::to_string(npts) +
-                  " rows")},
-      {false, fewerrows, otherbuild(blocks + " of " + std::to_string(npts - 1) + " rows")},
+       E + "holds at least " + std::to_string(neig + 1) + " blocks of " + std::to_string(npts) +
+           " rows" + built},
+      {false, fewerrows,
+       E + "holds " + blocks + " of " + std::to_string(npts - 1) + " rows" + built},
       {true, edited(logtext, 1, "    #N                F"),
        L + "line 1: expected the header laid out as " + std::string(logheader.text())},
       {true,
@@ -193,8 +192,7 @@ TEST(Reader, RefusesEveryFault) {
            ")"},
       {false, edited(eigentext, header1, header1off.c_str()),
        L + on(end1) +
-           "not the eigenvalue of block 1 in apartat4.dat: the two files are of "
-           "different runs"},
+           "not the eigenvalue of block 1 in apartat4.dat: the two files are of different runs"},
   };
   for (const std::string& by : {header.substr(1), std::string(" #E= inf"),
                                 " #E= 0" + header.substr(5), header + "e0", header + "0000"}) {
