@@ -204,16 +204,17 @@ TEST(Search, DegenerateSearchesStop) {
   closeunit(1);
 }
 
-// A run that stops, in the search or after it, keeps in its log every pass written before the
-// stop, the failed search's too: the text of a log of the same searches closed as at a normal
-// end. The eigenfunction file is not made.
+// A run that stops, in the search (its last guesses equal) or after it (they lead to the next
+// eigenvalue), keeps in its log every pass written before the stop, the failed search's too:
+// the text of a log of the same searches closed as at a normal end. The eigenfunction file is
+// not made.
 TEST(Search, AStoppedRunKeepsItsPasses) {
   testdir dir;
-  auto far1 = guess1, far2 = guess2, same = guess2;
-  far1.back() = 1e7;
-  far2.back() = 2e7;
+  auto next1 = guess1, next2 = guess2, same = guess2;
+  next1.back() = exactE(neig + 1) * 0.99;
+  next2.back() = exactE(neig + 1) * 1.01;
   same.back() = guess1.back();
-  for (const auto& [first, second] : {std::pair{far1, far2}, std::pair{guess1, same}}) {
+  for (const auto& [first, second] : {std::pair{next1, next2}, std::pair{guess1, same}}) {
     openunit(1, (dir.path / "searches").string().c_str());
     writefmt(1, *logshape.header);
     try {
