@@ -112,16 +112,8 @@ TEST(Reader, RefusesEveryFault) {
     const std::array<item, 2> items{x, v};
     return laidout(f, items);
   };
-  const auto decimals = [&](int d) {
-    const auto f = "(F" + std::to_string(xw) + "." + std::to_string(d) + ", 2X, F24.12)";
-    return moved(position(2), format::made(f));
-  };
-  // Row 2 with its position one unit up in the last decimal, and without the zero before the
-  // point; pass 2 numbered "02".
-  std::string lastunit = row, nozero = row, zeropass = pass;
-  ++lastunit[xw - 1];
-  nozero.replace(nozero.find("0."), 2, " .");
-  zeropass[pass.find('2') - 1] = '0';
+  const std::string decimals = moved(  // a position of 11 decimals
+      position(2), format::made("(F" + std::to_string(xw) + ".11, 2X, F24.12)"));
   // The rule of the solver: a value of block 1 in the middle turned negative adds two sign
   // changes; block 2 with the eigenvalue of block 1 is not above it.
   std::string negated = lineof(eigentext, eigenline(1, npts / 2));
@@ -158,7 +150,6 @@ TEST(Reader, RefusesEveryFault) {
        E + on(row2 - 1) + "expected the position " + row1.substr(x1, xw - x1)},
       {false, edited(eigentext, row2, moved(position(2) + 0.1 * h, samplerecord).c_str()),
        E + notstep},
-      {false, edited(eigentext, row2, lastunit.c_str()), E + notstep},
       {false, edited(eigentext, eigenline(1, npts / 2), negated.c_str()),
        E + on(header1) + "block 1 changes sign 2 times over rows 1 to " + std::to_string(npts - 1) +
            ", eigenfunction 1 0 times: the search ended on another eigenvalue"},
@@ -194,18 +185,16 @@ TEST(Reader, RefusesEveryFault) {
        L + on(end1) +
            "not the eigenvalue of block 1 in apartat4.dat: the two files are of different runs"},
   };
-  for (const std::string& by : {header.substr(1), std::string(" #E= inf"),
-                                " #E= 0" + header.substr(5), header + "e0", header + "0000"}) {
+  for (const std::string& by : {header.substr(1), std::string(" #E= inf"), header + "0000"}) {
     rows.push_back({false, edited(eigentext, header1, by.c_str()), E + notE});
   }
   for (const std::string& by :
-       {row.substr(1), " " + row.substr(0, row.size() - 1), row.substr(0, row.size() - 5) + "1e400",
-        row.substr(0, vat) + std::string(xw, '*'), "x" + row.substr(1), decimals(11), decimals(13),
-        nozero}) {
+       {row.substr(1), row.substr(0, row.size() - 5) + "1e400",
+        row.substr(0, vat) + std::string(xw, '*'), "x" + row.substr(1), decimals}) {
     rows.push_back({false, edited(eigentext, row2, by.c_str()), E + layout});
   }
   for (const std::string& by : {"     3" + pass.substr(6), pass.substr(0, pass.size() - 1) + "x",
-                                " " + pass.substr(0, pass.size() - 1), zeropass}) {
+                                " " + pass.substr(0, pass.size() - 1)}) {
     rows.push_back({true, edited(logtext, pass2, by.c_str()), notpass});
   }
   for (const auto& r : rows) {

@@ -1,7 +1,6 @@
 // The built program, run as a user runs it, each test in a fresh temporary directory.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,8 +9,6 @@
 #endif
 
 #include "testdir.h"
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -167,14 +164,13 @@ TEST_P(Run, Outcomes) {
 #ifdef __linux__
   prctl(PR_SET_CHILD_SUBREAPER, 1);
 #endif
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
-  pid_t shell;
-  ASSERT_EQ(posix_spawnp(&shell, "sh", nullptr, &attributes, const_cast<char**>(argv), environ), 0);
-  posix_spawnattr_destroy(&attributes);
+  const pid_t shell = fork();
+  if (shell == 0) {
+    setpgid(0, 0);
+    execlp("sh", "sh", "-c", command.c_str(), nullptr);
+    _exit(127);
+  }
+  ASSERT_GT(shell, 0);
   const struct reaper {
     pid_t group;
     ~reaper() {
