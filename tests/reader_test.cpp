@@ -156,7 +156,12 @@ TEST(Reader, RefusesEveryFault) {
       {false, neig > 1 ? edited(eigentext, eigenline(2, 0), header.c_str()) : "",
        neig > 1 ? E + on(eigenline(2, 0)) + "the eigenvalue of block 2 is not above that of block 1"
                 : E + "is empty"},
-      {false, edited(eigentext, 0, ""), E + on(last + 1) + "more than " + blocks},
+      // A line after the last block, in a file of the largest size that a run writes, and one
+      // byte more, refused unread.
+      {false, eigentext + std::string(eigenfilelimit - eigentext.size() - 1, 'x') + '\n',
+       E + on(last + 1) + "more than " + blocks},
+      {false, eigentext + std::string(eigenfilelimit - eigentext.size(), 'x') + '\n',
+       E + "larger than a run writes (" + std::to_string(eigenfilelimit) + " bytes at most)"},
       {false, edited(eigentext, last, nullptr),
        E + "ends early: expected " + blocks + " of " + std::to_string(npts) + " rows"},
       {false, eigentext + eigentext.substr(lastblock),
