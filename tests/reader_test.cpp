@@ -120,9 +120,11 @@ TEST(Reader, RefusesEveryFault) {
   const std::size_t sign = negated.find_first_not_of(' ', vat);
   negated[negated[sign] == '-' ? sign : sign - 1] = negated[sign] == '-' ? ' ' : '-';
   // The files of builds with other run parameters: a block more, a row fewer in each block.
-  std::size_t lastblock = 0;
-  for (int n = eigenline(neig, 0) - eigenshape.before; n > 1; --n)
-    lastblock = eigentext.find('\n', lastblock) + 1;
+  const auto firstlines = [](const std::string& text, int n) {
+    std::size_t at = 0;
+    while (n-- > 0) at = text.find('\n', at) + 1;
+    return text.substr(0, at);
+  };
   std::string fewerrows = eigentext, passes = laidout(logheader, {}) + '\n';
   for (int i = neig; i >= 1; --i) fewerrows = edited(fewerrows, eigenline(i, npts), nullptr);
   const std::string built =
@@ -135,6 +137,15 @@ TEST(Reader, RefusesEveryFault) {
     passes += laidout(logpass, std::array<item, 2>{m, 9.8}) + '\n';
   passes += std::string(logshape.after, '\n') +
             logtext.substr(logtext.find(lineof(logtext, end1 + logshape.after + 1)));
+  // The largest file that a run writes has every eigenvalue at its longest, as the least normal
+  // double prints negated.
+  std::string longest = eigentext;
+  for (int i = 1; i <= neig; ++i) {
+    char label[64];
+    const std::array<item, 2> items{eigenheader, -2.2250738585072014e-308};
+    longest = edited(longest, eigenline(i, 0), std::string(label, listed(label, items)).c_str());
+  }
+  EXPECT_EQ(longest.size(), eigenfilelimit);
   std::string header1off = header;
   header1off.pop_back();  // another eigenvalue, still as the program writes one
 
@@ -164,9 +175,13 @@ TEST(Reader, RefusesEveryFault) {
        E + "larger than a run writes (" + std::to_string(eigenfilelimit) + " bytes at most)"},
       {false, edited(eigentext, last, nullptr),
        E + "ends early: expected " + blocks + " of " + std::to_string(npts) + " rows"},
-      {false, eigentext + eigentext.substr(lastblock),
+      {false,
+       eigentext + eigentext.substr(
+                       firstlines(eigentext, eigenline(neig, 0) - eigenshape.before - 1).size()),
        E + "holds at least " + std::to_string(neig + 1) + " blocks of " + std::to_string(npts) +
            " rows" + built},
+      {false, firstlines(fewerrows, eigenline(1, npts) - 1),
+       E + "holds 1 block of " + std::to_string(npts - 1) + " rows" + built},
       {false, fewerrows,
        E + "holds " + blocks + " of " + std::to_string(npts - 1) + " rows" + built},
       {true, edited(logtext, 1, "    #N                F"),
