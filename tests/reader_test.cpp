@@ -112,6 +112,8 @@ TEST(Reader, RefusesEveryFault) {
     const std::array<item, 2> items{x, v};
     return laidout(f, items);
   };
+  // The layout that the messages name lays out row 2 as the file has it.
+  EXPECT_EQ(moved(position(2), format::made(std::string(samplerecord.text()))), row);
   const std::string decimals = moved(  // a position of 11 decimals
       position(2), format::made("(F" + std::to_string(xw) + ".11, 2X, F24.12)"));
   // The rule of the solver: a value of block 1 in the middle turned negative adds two sign
