@@ -1,13 +1,9 @@
 # Reads the build's compile commands and fails, naming the file, for any translation unit
 # compiled without -ffp-contract=off or with fast-math left on. Usage: cmake -Dcommands=FILE -P.
-if(NOT EXISTS "${commands}")
-  message(FATAL_ERROR "${commands}: not written (a generator without compile commands)")
-endif()
+# A file not written (a generator without compile commands) fails the reading, and a file
+# without a translation unit fails the reading of the first.
 file(READ "${commands}" json)
 string(JSON count LENGTH "${json}")
-if(count EQUAL 0)
-  message(FATAL_ERROR "${commands}: no translation unit")
-endif()
 math(EXPR last "${count} - 1")
 foreach(i RANGE ${last})
   string(JSON command GET "${json}" ${i} command)

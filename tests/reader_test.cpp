@@ -11,6 +11,7 @@
 #include <numbers>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "plot/plotdata.h"
 #include "reader/reader.h"
@@ -60,211 +61,182 @@ TEST(Reader, ReadsTheFilesOfARun) {
   matchfiles(run);
   std::string eigen, log = laidout(logheader, {}) + '\n';
   for (int i = 1; i <= neig; ++i) {
-    const eigenblock& block = run.blocks[static_cast<std::size_t>(i - 1)];
-    const searchpasses& search = run.searches[static_cast<std::size_t>(i - 1)];
+    const eigenblock& block = run.blocks[i - 1];
+    const std::vector<double>& estimates = run.searches[i - 1].estimate;
     EXPECT_EQ(block.line, eigenline(i, 0));
-    eigen.append(static_cast<std::size_t>(eigenshape.before), '\n');
     char header[64];
     const std::array<item, 2> label{eigenheader, block.E};
-    eigen.append(header, listed(header, label)) += '\n';
+    (eigen += std::string(eigenshape.before, '\n')).append(header, listed(header, label)) += '\n';
     for (int k = 1; k <= npts; ++k) {
-      const std::array<item, 2> row{position(k), block.value[static_cast<std::size_t>(k - 1)]};
+      const std::array<item, 2> row{position(k), block.value[k - 1]};
       eigen += laidout(samplerecord, row) + '\n';
     }
-    for (std::size_t m = 1; m <= search.estimate.size(); ++m) {
-      const std::array<item, 2> pass{static_cast<int>(m), search.estimate[m - 1]};
+    for (std::size_t m = 1; m <= estimates.size(); ++m) {
+      const std::array<item, 2> pass{static_cast<int>(m), estimates[m - 1]};
       log += laidout(logpass, pass) + '\n';
     }
-    EXPECT_EQ(search.lastline, std::count(log.begin(), log.end(), '\n'));
-    log.append(static_cast<std::size_t>(logshape.after), '\n');
+    EXPECT_EQ(run.searches[i - 1].lastline, std::count(log.begin(), log.end(), '\n'));
+    log += std::string(logshape.after, '\n');
   }
   EXPECT_EQ(eigen, eigentext);
   EXPECT_EQ(log, logtext);
 }
 
-// Every line that the program could not have written is refused, naming the file and the line.
+// Every line that the program could not have written is refused, naming the file and the line,
+// and so are a search of more passes than the program makes and the files of two runs.
 TEST(Reader, RefusesEveryFault) {
   runfiles run;
   readlogfile(logtext, run);
   const int row2 = eigenline(1, 2), header1 = eigenline(1, 0), last = eigenline(neig, npts),
-            pass2 =
-                run.searches[0].lastline - static_cast<int>(run.searches[0].estimate.size()) + 2,
+            end1 = run.searches[0].lastline,
+            pass2 = end1 - static_cast<int>(run.searches[0].estimate.size()) + 2,
             logend = run.searches[neig - 1].lastline + logshape.after;
-  const std::string row = lineof(eigentext, row2), header = lineof(eigentext, header1),
-                    pass = lineof(logtext, pass2), E = "apartat4.dat: ", L = "Q7-2016-res.dat: ",
-                    at = "line " + std::to_string(row2) + ": ",
-                    layout = at + "expected a position and a value, laid out as " +
+  const auto on = [](int line) { return "line " + std::to_string(line) + ": "; };
+  const std::string row = lineof(eigentext, row2), row1 = lineof(eigentext, row2 - 1),
+                    header = lineof(eigentext, header1), pass = lineof(logtext, pass2),
+                    E = "apartat4.dat: ", L = "Q7-2016-res.dat: ",
+                    layout = on(row2) + "expected a position and a value, laid out as " +
                              std::string(samplerecord.text()),
-                    notE = "line " + std::to_string(header1) + ": expected \"#E=\" and a number",
-                    notpass = "line " + std::to_string(pass2) + ": expected pass 2 and a number";
-  const std::size_t xw = static_cast<std::size_t>(samplerecord.descriptors()[0].width);
-  const std::size_t vat = row.size() - xw;  // where the value's field begins
-  double v;
+                    notE = on(header1) + "expected \"#E=\" and a number",
+                    notpass = L + on(pass2) + "expected pass 2 and a number",
+                    notstep = on(row2) + "not one step after the row before",
+                    blocks = std::to_string(neig) + (neig == 1 ? " block" : " blocks");
+  const std::size_t xw = samplerecord.descriptors()[0].width, vat = row.size() - xw,
+                    x1 = row1.find_first_not_of(' ');
+  double v;  // the value of row 2, whose field begins at vat
   std::from_chars(row.data() + row.find_first_not_of(' ', vat), row.data() + row.size(), v);
-  const auto moved = [&](double x) {
+  const auto moved = [&](double x, const format& f) {
     const std::array<item, 2> items{x, v};
-    return laidout(samplerecord, items);
+    return laidout(f, items);
   };
-  const auto decimals = [&](int d) {
-    const std::string f = "(F" + std::to_string(xw) + "." + std::to_string(d) + ", 2X, F24.12)";
-    const std::array<item, 2> items{position(2), v};
-    return laidout(format::made(f), items);
-  };
-  std::string lastunit = row;  // the position one unit up in its last decimal
-  ++lastunit[xw - 1];
-  std::string nozero = row;
-  nozero.replace(nozero.find("0."), 2, " .");
-  std::string zeropass = pass;
-  zeropass[pass.find('2') - 1] = '0';
+  // The layout that the messages name lays out row 2 as the file has it.
+  EXPECT_EQ(moved(position(2), format::made(std::string(samplerecord.text()))), row);
+  const std::string decimals = moved(  // a position of 11 decimals
+      position(2), format::made("(F" + std::to_string(xw) + ".11, 2X, F24.12)"));
   // The rule of the solver: a value of block 1 in the middle turned negative adds two sign
   // changes; block 2 with the eigenvalue of block 1 is not above it.
   std::string negated = lineof(eigentext, eigenline(1, npts / 2));
   const std::size_t sign = negated.find_first_not_of(' ', vat);
   negated[negated[sign] == '-' ? sign : sign - 1] = negated[sign] == '-' ? ' ' : '-';
-  const std::string equal = neig > 1 ? edited(eigentext, eigenline(2, 0), header.c_str()) : "";
-  // The files of builds with other run parameters: a block more, a row fewer in each block, and
-  // twice the rows in each block, which the reader sees only the start of (how many blocks it
+  // The files of builds with other run parameters: a block more, a row fewer in each block.
+  const auto firstlines = [](const std::string& text, int n) {
+    std::size_t at = 0;
+    while (n-- > 0) at = text.find('\n', at) + 1;
+    return text.substr(0, at);
+  };
+  // Twice the rows in each block, which the reader sees only the start of (how many blocks it
   // holds is not told).
-  std::size_t lastblock = 0;
-  for (int n = eigenline(neig, 0) - eigenshape.before; n > 1; --n)
-    lastblock = eigentext.find('\n', lastblock) + 1;
-  std::string fewerrows = eigentext;
-  for (int i = neig; i >= 1; --i) fewerrows = edited(fewerrows, eigenline(i, npts), nullptr);
   std::string morerows = eigentext, more;
-  for (int k = npts + 1; k <= 2 * npts; ++k) more += "\n" + moved(position(k));
+  for (int k = npts + 1; k <= 2 * npts; ++k) more += "\n" + moved(position(k), samplerecord);
   for (int i = neig; i >= 1; --i)
     morerows = edited(morerows, eigenline(i, npts),
                       (lineof(eigentext, eigenline(i, npts)) + more).c_str());
-  const auto otherbuild = [&](const std::string& holds) {
-    return E + "holds " + holds +
-           ", as eigenshoot writes it when built with other run parameters; this command was "
-           "built for " +
-           std::to_string(neig) + (neig == 1 ? " block" : " blocks") + " of " +
-           std::to_string(npts) + " rows: build it from the same parameters as that eigenshoot";
-  };
+  std::string fewerrows = eigentext, passes = laidout(logheader, {}) + '\n';
+  for (int i = neig; i >= 1; --i) fewerrows = edited(fewerrows, eigenline(i, npts), nullptr);
+  const std::string built =
+      ", as eigenshoot writes it when built with other run parameters; this command was built "
+      "for " +
+      blocks + " of " + std::to_string(npts) +
+      " rows: build it from the same parameters as that eigenshoot";
+  // A first search of a pass more than the program makes, the other searches as written.
+  for (int m = 1; m <= maxpasses + 1; ++m)
+    passes += laidout(logpass, std::array<item, 2>{m, 9.8}) + '\n';
+  passes += std::string(logshape.after, '\n') +
+            logtext.substr(logtext.find(lineof(logtext, end1 + logshape.after + 1)));
+  // The largest file that a run writes has every eigenvalue at its longest, as the least normal
+  // double prints negated.
+  std::string longest = eigentext;
+  for (int i = 1; i <= neig; ++i) {
+    char label[64];
+    const std::array<item, 2> items{eigenheader, -2.2250738585072014e-308};
+    longest = edited(longest, eigenline(i, 0), std::string(label, listed(label, items)).c_str());
+  }
+  EXPECT_EQ(longest.size(), eigenfilelimit);
+  std::string header1off = header;
+  header1off.pop_back();  // another eigenvalue, still as the program writes one
 
-  // clang-format off
-  const struct { bool log; std::string text; std::string want; } rows[] = {
-      // clang-format on
+  struct fault {
+    bool log;
+    std::string text, want;
+  };
+  std::vector<fault> rows = {
       {false, "", E + "is empty"},
       {false, eigentext.substr(0, 1000), E + "the last line is cut off"},
       {false, edited(eigentext, 1, "x"), E + "line 1: expected 2 empty lines before a block"},
-      {false, edited(eigentext, header1, header.substr(1).c_str()), E + notE},
-      {false, edited(eigentext, header1, " #E= inf"), E + notE},
-      {false, edited(eigentext, header1, (" #E= 0" + header.substr(5)).c_str()), E + notE},
-      {false, edited(eigentext, header1, (header + "e0").c_str()), E + notE},
-      {false, edited(eigentext, header1, (header + "0000").c_str()), E + notE},
-      {false, edited(eigentext, row2, row.substr(1).c_str()), E + layout},
-      {false, edited(eigentext, row2, (" " + row.substr(0, row.size() - 1)).c_str()), E + layout},
-      {false, edited(eigentext, row2, (row.substr(0, row.size() - 5) + "1e400").c_str()),
-       E + layout},
-      {false, edited(eigentext, row2, (row.substr(0, vat) + std::string(xw, '*')).c_str()),
-       E + layout},
-      {false, edited(eigentext, row2, ("x" + row.substr(1)).c_str()), E + layout},
-      {false, edited(eigentext, row2, decimals(11).c_str()), E + layout},
-      {false, edited(eigentext, row2, decimals(13).c_str()), E + layout},
-      {false, edited(eigentext, row2, nozero.c_str()), E + layout},
       {false, edited(eigentext, row2 - 1, row.c_str()),
-       E + "line " + std::to_string(row2 - 1) + ": expected the position " +
-           lineof(eigentext, row2 - 1)
-               .substr(lineof(eigentext, row2 - 1).find_first_not_of(' '),
-                       xw - lineof(eigentext, row2 - 1).find_first_not_of(' '))},
-      {false, edited(eigentext, row2, moved(position(2) + 0.1 * h).c_str()),
-       E + at + "not one step after the row before"},
-      {false, edited(eigentext, row2, lastunit.c_str()),
-       E + at + "not one step after the row before"},
+       E + on(row2 - 1) + "expected the position " + row1.substr(x1, xw - x1)},
+      {false, edited(eigentext, row2, moved(position(2) + 0.1 * h, samplerecord).c_str()),
+       E + notstep},
       {false, edited(eigentext, eigenline(1, npts / 2), negated.c_str()),
-       E + "line " + std::to_string(header1) + ": block 1 changes sign 2 times over rows 1 to " +
-           std::to_string(npts - 1) +
-           ", eigenfunction 1 0 times: the search ended on another "
-           "eigenvalue"},
-      {false, equal,
-       neig > 1 ? E + "line " + std::to_string(eigenline(2, 0)) +
-                      ": the eigenvalue of block 2 is not above that of block 1"
+       E + on(header1) + "block 1 changes sign 2 times over rows 1 to " + std::to_string(npts - 1) +
+           ", eigenfunction 1 0 times: the search ended on another eigenvalue"},
+      {false, neig > 1 ? edited(eigentext, eigenline(2, 0), header.c_str()) : "",
+       neig > 1 ? E + on(eigenline(2, 0)) + "the eigenvalue of block 2 is not above that of block 1"
                 : E + "is empty"},
-      {false, edited(eigentext, 0, ""),
-       E + "line " + std::to_string(last + 1) + ": more than " + std::to_string(neig) + " blocks"},
+      // A line after the last block, in a file of the largest size that a run writes, and one
+      // byte more, refused unread.
+      {false, eigentext + std::string(eigenfilelimit - eigentext.size() - 1, 'x') + '\n',
+       E + on(last + 1) + "more than " + blocks},
+      {false, eigentext + std::string(eigenfilelimit - eigentext.size(), 'x') + '\n',
+       E + "larger than a run writes (" + std::to_string(eigenfilelimit) + " bytes at most)"},
+      // Too large by one long row, and told so, not as another build's.
+      {false, edited(eigentext, row2, (row + std::string(eigenfilelimit, '9')).c_str()),
+       E + "larger than a run writes (" + std::to_string(eigenfilelimit) + " bytes at most)"},
       {false, edited(eigentext, last, nullptr),
-       E + "ends early: expected " + std::to_string(neig) + " blocks of " + std::to_string(npts) +
-           " rows"},
-      {false, eigentext + eigentext.substr(lastblock),
-       otherbuild("at least " + std::to_string(neig + 1) + " blocks of " + std::to_string(npts) +
-                  " rows")},
+       E + "ends early: expected " + blocks + " of " + std::to_string(npts) + " rows"},
+      {false,
+       eigentext + eigentext.substr(
+                       firstlines(eigentext, eigenline(neig, 0) - eigenshape.before - 1).size()),
+       E + "holds at least " + std::to_string(neig + 1) + " blocks of " + std::to_string(npts) +
+           " rows" + built},
+      {false, firstlines(fewerrows, eigenline(1, npts) - 1),
+       E + "holds 1 block of " + std::to_string(npts - 1) + " rows" + built},
       {false, morerows.substr(0, eigenfilelimit + 1),
-       otherbuild("blocks of " + std::to_string(2 * npts) + " rows")},
+       E + "holds blocks of " + std::to_string(2 * npts) + " rows" + built},
       {false, fewerrows,
-       otherbuild(std::to_string(neig) + (neig == 1 ? " block" : " blocks") + " of " +
-                  std::to_string(npts - 1) + " rows")},
+       E + "holds " + blocks + " of " + std::to_string(npts - 1) + " rows" + built},
       {true, edited(logtext, 1, "    #N                F"),
        L + "line 1: expected the header laid out as " + std::string(logheader.text())},
-      {true, edited(logtext, pass2, ("     3" + pass.substr(6)).c_str()), L + notpass},
-      {true, edited(logtext, pass2, (pass.substr(0, pass.size() - 1) + "x").c_str()), L + notpass},
-      {true, edited(logtext, pass2, (" " + pass.substr(0, pass.size() - 1)).c_str()), L + notpass},
-      {true, edited(logtext, pass2, zeropass.c_str()), L + notpass},
       {true,
        edited(logtext, pass2, (pass.substr(0, pass.size() - 24) + std::string(24, '*')).c_str()),
-       L + "line " + std::to_string(pass2) +
-           ": the estimate of pass 2 did not fit its 24 columns and was written as asterisks: "
+       L + on(pass2) +
+           "the estimate of pass 2 did not fit its 24 columns and was written as asterisks: "
            "there is no number to draw"},
-      {true, edited(logtext, run.searches[0].lastline + 1, nullptr),
-       L + "line " + std::to_string(run.searches[0].lastline + 2) +
-           ": expected 2 empty lines after a search"},
-      {true, edited(logtext, run.searches[0].lastline + 1, "\n"),
-       L + "line " + std::to_string(run.searches[0].lastline + 3) +
-           ": expected pass 1 and a number"},
+      {true, edited(logtext, end1 + 1, nullptr),
+       L + on(end1 + 2) + "expected 2 empty lines after a search"},
+      {true, edited(logtext, end1 + 1, "\n"), L + on(end1 + 3) + "expected pass 1 and a number"},
       {true, edited(logtext, 0, pass.c_str()),
-       L + "line " + std::to_string(logend + 1) + ": more than " + std::to_string(neig) +
-           " searches"},
+       L + on(logend + 1) + "more than " + std::to_string(neig) + " searches"},
       {true, edited(logtext, logend, nullptr),
        L + "ends early: expected " + std::to_string(neig) + " complete searches"},
+      {true, passes,
+       L + on(maxpasses + 2) + "more passes than a search makes (" + std::to_string(maxpasses) +
+           ")"},
+      {false, edited(eigentext, header1, header1off.c_str()),
+       L + on(end1) +
+           "not the eigenvalue of block 1 in apartat4.dat: the two files are of different runs"},
   };
+  for (const std::string& by : {header.substr(1), std::string(" #E= inf"), header + "0000"}) {
+    rows.push_back({false, edited(eigentext, header1, by.c_str()), E + notE});
+  }
+  for (const std::string& by :
+       {row.substr(1), row.substr(0, row.size() - 5) + "1e400",
+        row.substr(0, vat) + std::string(xw, '*'), "x" + row.substr(1), decimals}) {
+    rows.push_back({false, edited(eigentext, row2, by.c_str()), E + layout});
+  }
+  for (const std::string& by : {"     3" + pass.substr(6), pass.substr(0, pass.size() - 1) + "x",
+                                " " + pass.substr(0, pass.size() - 1)}) {
+    rows.push_back({true, edited(logtext, pass2, by.c_str()), notpass});
+  }
   for (const auto& r : rows) {
     try {
+      if (!r.log) readlogfile(logtext, run);
       r.log ? readlogfile(r.text, run) : readeigenfile(r.text, run);
+      matchfiles(run);
       ADD_FAILURE() << "read: " << r.want;
     } catch (const fatalerror& fault) {
       EXPECT_EQ(fault.what(), r.want);
     }
-  }
-  std::string fewer = eigentext;  // block 2 with the values of block 1: a sign change too few
-  for (int k = 1; k <= npts && neig > 1; ++k)
-    fewer = edited(fewer, eigenline(2, k), lineof(eigentext, eigenline(1, k)).c_str());
-  // (A run of one eigenvalue has no block 2: nothing to read then.)
-  EXPECT_THROW(neig > 1 ? readeigenfile(fewer, run) : throw fatalerror(""), fatalerror);
-}
-
-// A search of more passes than the program makes, and files of two runs.
-TEST(Reader, RefusesWhatNoRunWrites) {
-  std::string passes = laidout(logheader, {}) + '\n';
-  for (int m = 1; m <= maxpasses + 1; ++m) {
-    const std::array<item, 2> items{m, 9.8};
-    passes += laidout(logpass, items) + '\n';
-  }
-  passes.append(static_cast<std::size_t>(logshape.after), '\n');
-  runfiles run;
-  readlogfile(logtext, run);
-  // The other searches as the run wrote them.
-  passes +=
-      logtext.substr(logtext.find(lineof(logtext, run.searches[0].lastline + logshape.after + 1)));
-  try {
-    readlogfile(passes, run);
-    ADD_FAILURE() << "a search of " << maxpasses + 1 << " passes read";
-  } catch (const fatalerror& fault) {
-    EXPECT_EQ(fault.what(), "Q7-2016-res.dat: line " + std::to_string(maxpasses + 2) +
-                                ": more passes than a search makes (" + std::to_string(maxpasses) +
-                                ")");
-  }
-  readlogfile(logtext, run);
-  std::string header = lineof(eigentext, eigenline(1, 0));
-  header.pop_back();  // another eigenvalue, still as the program writes one
-  readeigenfile(edited(eigentext, eigenline(1, 0), header.c_str()), run);
-  try {
-    matchfiles(run);
-    ADD_FAILURE() << "files of two runs matched";
-  } catch (const fatalerror& fault) {
-    EXPECT_EQ(fault.what(), "Q7-2016-res.dat: line " + std::to_string(run.searches[0].lastline) +
-                                ": not the eigenvalue of block 1 in "
-                                "apartat4.dat: the two files are of different runs");
   }
 }
 

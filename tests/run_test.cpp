@@ -1,7 +1,6 @@
 // The built program, run as a user runs it, each test in a fresh temporary directory.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,8 +9,6 @@
 #endif
 
 #include "testdir.h"
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -64,8 +61,7 @@ struct outcome {
 
 const std::string logfailed = "eigenshoot: Q7-2016-res.dat: ",
                   eigenfailed = "eigenshoot: apartat4.dat: ",
-                  usage = "Usage: eigenshoot [--help | --version]\n",
-                  planted = "not writing to a file of another user in a sticky directory\n";
+                  usage = "Usage: eigenshoot [--help | --version]\n";
 const std::string normal = slurp(golden / "stdout.txt");
 using enum state;
 
@@ -89,8 +85,6 @@ const outcome outcomes[] = {
      normal + eigenfailed + "No space left on device\n", "", 1, complete, kept},
     {"BothOnNullDevice", "", "ln -s /dev/null Q7-2016-res.dat && ln -s /dev/null apartat4.dat &&",
      "", normal, "", 0, kept, kept},
-    {"StdoutOnFullDevice", "", "", ">/dev/full", "",
-     "eigenshoot: standard output: No space left on device\n", 1, complete, complete},
     {"StdoutClosed", "", "", ">&-", "", "eigenshoot: standard output: Bad file descriptor\n", 1,
      complete, complete},
     {"NoWorkingDirectory", "", "rmdir \"$PWD\" &&", "", "",
@@ -126,16 +120,9 @@ const outcome outcomes[] = {
 #endif
     {"LinksIntoNoDirectory", "", "ln -s none/x Q7-2016-res.dat && ln -s none/x apartat4.dat &&", "",
      "", logfailed + "No such file or directory\n", 1, kept, kept},
-    {"OtherUsersLinkInSticky", "",
-     "chmod 1777 . && ln -s ../x apartat4.dat && give apartat4.dat &&", "", "",
-     eigenfailed + "not following a symbolic link of another user in a sticky directory\n", 1,
-     absent, kept},
     {"OwnersLinkInSticky", "",
      "chmod 1777 . && ln -s ../y Q7-2016-res.dat && give . Q7-2016-res.dat &&", "", normal, "", 0,
      kept, complete},
-    {"HardLinkToOtherUsersFile", "",
-     "chmod 1777 . && echo earlier >../victim && give ../victim && ln ../victim apartat4.dat &&",
-     "", "", eigenfailed + planted, 1, absent, earlier},
     {"OwnFileInSticky", "", "chmod 1777 . && echo earlier >apartat4.dat &&", "", normal, "", 0,
      complete, complete},
     {"OwnersFileInSticky", "",
@@ -177,14 +164,13 @@ TEST_P(Run, Outcomes) {
 #ifdef __linux__
   prctl(PR_SET_CHILD_SUBREAPER, 1);
 #endif
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
-  pid_t shell;
-  ASSERT_EQ(posix_spawnp(&shell, "sh", nullptr, &attributes, const_cast<char**>(argv), environ), 0);
-  posix_spawnattr_destroy(&attributes);
+  const pid_t shell = fork();
+  if (shell == 0) {
+    setpgid(0, 0);
+    execlp("sh", "sh", "-c", command.c_str(), nullptr);
+    _exit(127);
+  }
+  ASSERT_GT(shell, 0);
   const struct reaper {
     pid_t group;
     ~reaper() {
