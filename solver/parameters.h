@@ -62,7 +62,7 @@ inline constexpr double plotlimit = plotseconds + npts * plotsecondsarow;
 
 // The values that the texts about a run show (usage, manual pages), by the names that the
 // texts use for them.
-inline constexpr std::array<namedvalue, 14> runvalues{{
+inline constexpr std::array<namedvalue, 16> runvalues{{
     {"npts", npts},
     {"intervals", npts - 1},
     {"neig", neig},
@@ -77,6 +77,8 @@ inline constexpr std::array<namedvalue, 14> runvalues{{
     {"guess2", 0.0, guess2},
     {"maxpasses", maxpasses},
     {"plotlimit", plotlimit},
+    {"plotseconds", plotseconds},
+    {"plotsecondsarow", plotsecondsarow},
 }};
 
 }  // namespace eigenshoot
