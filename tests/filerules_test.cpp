@@ -194,16 +194,13 @@ std::string listing(const fs::path& dir) {
   std::set<std::string> entries;
   for (const fs::directory_entry& e : fs::directory_iterator(dir)) {
     const fs::file_status s = e.symlink_status();
-    std::string entry = e.path().filename().string();
-    if (fs::is_symlink(s) || fs::is_directory(s)) {
-      entry += fs::is_symlink(s) ? "@" : "/";
-    } else {
-      char mode[8];
-      std::snprintf(mode, sizeof mode, ":%o:", static_cast<unsigned>(s.permissions()));
-      const std::string text = slurp(e.path());
-      entry += mode + text.substr(0, text.find('\n'));
-    }
-    entries.insert(entry);
+    const std::string text = fs::is_regular_file(s) ? slurp(e.path()) : "";
+    char mode[8];
+    std::snprintf(mode, sizeof mode, ":%o:", static_cast<unsigned>(s.permissions()));
+    entries.insert(e.path().filename().string() + (fs::is_symlink(s) ? "@"
+                                                   : fs::is_directory(s)
+                                                       ? "/"
+                                                       : mode + text.substr(0, text.find('\n'))));
   }
   std::string all;
   for (const std::string& entry : entries) all += (all.empty() ? "" : " ") + entry;
@@ -237,18 +234,16 @@ TEST(Rules, ReplaceFiles) {
   };
   const mode_t umasked = umask(022);
   const auto ignoredxfsz = std::signal(SIGXFSZ, SIG_IGN);
+  const fs::path here = fs::current_path();
+  struct rlimit unlimited;
+  getrlimit(RLIMIT_FSIZE, &unlimited);
   for (const row& r : rows) {
     if (r.root && geteuid() != 0) continue;
     testdir dir;
-    hookdir = dir.path.string();
-    hookat = r.at;
-    hookput = r.put;
+    hookdir = dir.path.string(), hookat = r.at, hookput = r.put;
     ASSERT_EQ(shell("cd '" + hookdir + "' && chmod 1777 . && " + r.before), 0);
     const newfile files[] = {{"a", "first\n"}, {"b", "second\n"}};
-    struct rlimit unlimited;
-    getrlimit(RLIMIT_FSIZE, &unlimited);
     const struct rlimit limited = {r.limit, unlimited.rlim_max};
-    const fs::path here = fs::current_path();
     fs::current_path(dir.path);
     beforeplacing = r.at != nullptr ? putanother : nullptr;
     setrlimit(RLIMIT_FSIZE, &limited);

@@ -24,18 +24,23 @@ namespace {
 const std::string eigentext = slurp(EIGENSHOOT_GOLDEN "/apartat4.dat");
 const std::string logtext = slurp(EIGENSHOOT_GOLDEN "/Q7-2016-res.dat");
 
+// Where line n (from 1) of a text begins.
+std::size_t lineat(const std::string& text, int n) {
+  std::size_t at = 0;
+  while (--n > 0) at = text.find('\n', at) + 1;
+  return at;
+}
+
 // The text with line `line` (from 1) replaced, or deleted when `by` is null; line 0 appends.
 std::string edited(std::string text, int line, const char* by) {
-  std::size_t at = 0;
-  for (int n = 1; n < line; ++n) at = text.find('\n', at) + 1;
-  const std::size_t end = line == 0 ? (at = text.size()) : text.find('\n', at) + 1;
+  const std::size_t at = line == 0 ? text.size() : lineat(text, line);
+  const std::size_t end = line == 0 ? at : lineat(text, line + 1);
   return text.replace(at, end - at, by == nullptr ? "" : std::string(by) + "\n");
 }
 
 // Line n (from 1) of a text, without its end.
 std::string lineof(const std::string& text, int n) {
-  std::size_t at = 0;
-  for (int k = 1; k < n; ++k) at = text.find('\n', at) + 1;
+  const std::size_t at = lineat(text, n);
   return text.substr(at, text.find('\n', at) - at);
 }
 
@@ -119,11 +124,6 @@ TEST(Reader, RefusesEveryFault) {
   const std::size_t sign = negated.find_first_not_of(' ', vat);
   negated[negated[sign] == '-' ? sign : sign - 1] = negated[sign] == '-' ? ' ' : '-';
   // The files of builds with other run parameters: a block more, a row fewer in each block.
-  const auto firstlines = [](const std::string& text, int n) {
-    std::size_t at = 0;
-    while (n-- > 0) at = text.find('\n', at) + 1;
-    return text.substr(0, at);
-  };
   // Twice the rows in each block, which the reader sees only the start of (how many blocks it
   // holds is not told).
   std::string morerows = eigentext, more;
@@ -185,11 +185,10 @@ TEST(Reader, RefusesEveryFault) {
       {false, edited(eigentext, last, nullptr),
        E + "ends early: expected " + blocks + " of " + std::to_string(npts) + " rows"},
       {false,
-       eigentext + eigentext.substr(
-                       firstlines(eigentext, eigenline(neig, 0) - eigenshape.before - 1).size()),
+       eigentext + eigentext.substr(lineat(eigentext, eigenline(neig, 0) - eigenshape.before)),
        E + "holds at least " + std::to_string(neig + 1) + " blocks of " + std::to_string(npts) +
            " rows" + built},
-      {false, firstlines(fewerrows, eigenline(1, npts) - 1),
+      {false, fewerrows.substr(0, lineat(fewerrows, eigenline(1, npts))),
        E + "holds 1 block of " + std::to_string(npts - 1) + " rows" + built},
       {false, morerows.substr(0, eigenfilelimit + 1),
        E + "holds blocks of " + std::to_string(2 * npts) + " rows" + built},
