@@ -111,8 +111,7 @@ TEST(Reader, RefusesEveryFault) {
   double v;  // the value of row 2, whose field begins at vat
   std::from_chars(row.data() + row.find_first_not_of(' ', vat), row.data() + row.size(), v);
   const auto moved = [&](double x, const format& f) {
-    const std::array<item, 2> items{x, v};
-    return laidout(f, items);
+    return laidout(f, std::array{item(x), item(v)});
   };
   // The layout that the messages name lays out row 2 as the file has it.
   EXPECT_EQ(moved(position(2), format::made(std::string(samplerecord.text()))), row);
@@ -134,8 +133,8 @@ TEST(Reader, RefusesEveryFault) {
   std::string fewerrows = eigentext, passes = laidout(logheader, {}) + '\n';
   for (int i = neig; i >= 1; --i) fewerrows = edited(fewerrows, eigenline(i, npts), nullptr);
   const std::string built =
-      ", as eigenshoot writes it when built with other run parameters; this command was built "
-      "for " +
+      ", as eigenshoot writes it when built with other run parameters; this command "
+      "was built for " +
       blocks + " of " + std::to_string(npts) +
       " rows: build it from the same parameters as that eigenshoot";
   // A first search of a pass more than the program makes, the other searches as written.
