@@ -49,8 +49,9 @@ constexpr bool held = true;
 constexpr bool held = false;
 #endif
 
-int shell(const std::string& commands) {
-  return std::system(("set -e; " + commands).c_str());
+// Runs the shell commands in the directory, stopping at the first that fails.
+int shell(const std::string& dir, const std::string& commands) {
+  return std::system(("set -e; cd '" + dir + "' && " + commands).c_str());
 }
 
 // Chains of links in which one link or the file at the end is another user's, in a sticky
@@ -100,9 +101,8 @@ TEST(Rules, ChainsOfLinks) {
     for (const purpose how : {purpose::read, purpose::write}) {
       testdir dir;
       const std::string d = dir.path.string(), name = d + "/own/name";
-      ASSERT_EQ(shell("cd '" + d + "' && mkdir own sticky && chmod 1777 sticky && echo precious " +
-                      ">victim && " + c.setup),
-                0);
+      ASSERT_EQ(shell(d, "mkdir own sticky && chmod 1777 sticky && echo precious >victim"), 0);
+      ASSERT_EQ(shell(d, c.setup), 0);
       std::string want = how == purpose::read ? c.read : c.write ? c.write : c.read;
       if (want.ends_with(link)) want = "not following " + d + "/sticky/" + want;
       if (c.nobody && !want.empty()) want = held ? "" : "not passing " + d + "/" + want;
@@ -126,8 +126,9 @@ TEST(Rules, ChainsOfLinks) {
 TEST(Rules, OpenWhatWasJudged) {
   testdir dir;
   const fs::path name = dir.path / "name", fifo = dir.path / "fifo", victim = dir.path / "victim";
-  ASSERT_EQ(shell("cd '" + dir.path.string() + "' && chmod 770 . && echo judged >name && echo " +
-                  "precious >victim && mkfifo fifo && ln -s victim link"),
+  ASSERT_EQ(shell(dir.path,
+                  "chmod 770 . && echo judged >name && echo precious >victim && mkfifo "
+                  "fifo && ln -s victim link"),
             0);
   judgedname reading(name.c_str(), purpose::read), writing(name.c_str(), purpose::write),
       unheld(name.c_str(), purpose::read);
@@ -184,7 +185,7 @@ void putanother(const char* name) {
   EXPECT_TRUE(sigismember(&held, SIGTERM) && sigismember(&held, SIGUSR1)) << name;
   if (hookat == nullptr || std::strcmp(name, hookat) != 0) return;
   hookat = nullptr;
-  ASSERT_EQ(shell("cd '" + hookdir + "' && " + hookput), 0);
+  ASSERT_EQ(shell(hookdir, hookput), 0);
 }
 
 // A directory's entries, sorted: "name:mode:first line" for a file, "name/" for a directory and
@@ -240,7 +241,7 @@ TEST(Rules, ReplaceFiles) {
     if (r.root && geteuid() != 0) continue;
     testdir dir;
     hookdir = dir.path.string(), hookat = r.at, hookput = r.put;
-    ASSERT_EQ(shell("cd '" + hookdir + "' && chmod 1777 . && " + r.before), 0);
+    ASSERT_EQ(shell(hookdir, "chmod 1777 . && " + std::string(r.before)), 0);
     const newfile files[] = {{"a", "first\n"}, {"b", "second\n"}};
     const struct rlimit limited = {r.limit, unlimited.rlim_max};
     fs::current_path(dir.path);

@@ -64,6 +64,11 @@ TEST(Records, Layouts) {
         static_cast<std::size_t>(listed(listedtext.data(), r.items) - listedtext.data()));
     EXPECT_EQ(r.text != nullptr ? formatted(r.text, r.items) : listedtext, r.want);
   }
+  // A malformed text made at run time, and items that do not match the text.
+  EXPECT_THROW(format::made("(I6, 2X, F24.16"), std::invalid_argument);
+  for (const auto& items : std::vector<std::vector<item>>{{1}, {1, 2.0, 3.0}, {1.0, 2.0}}) {
+    EXPECT_THROW(formatted("(I6, 2X, F24.16)", items), std::invalid_argument);
+  }
 }
 
 // Malformed format texts do not compile, and made at run time they throw; the widest fields
@@ -77,13 +82,6 @@ static_assert([] {
   return format("(I99999, F99999.2)").width() == 199998 &&
          format("(I1,I1,I1,I1,I1,I1,I1,I1,I1,I1,I1,I1,I1,I1,I1,I1)").width() == 16;
 }());
-
-TEST(Records, MalformedTextsAndMismatchedItems) {
-  EXPECT_THROW(format::made("(I6, 2X, F24.16"), std::invalid_argument);
-  for (const auto& items : std::vector<std::vector<item>>{{1}, {1, 2.0, 3.0}, {1.0, 2.0}}) {
-    EXPECT_THROW(formatted("(I6, 2X, F24.16)", items), std::invalid_argument);
-  }
-}
 
 // Two file units written in turn over several buffers' worth of records each keep exactly their
 // own records. Each record starts with a mark and ends in blanks that the layout writes past
