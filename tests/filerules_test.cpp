@@ -27,17 +27,12 @@ namespace fs = std::filesystem;
 // What the rules make of a name, read by the reader or opened as output unit 1: "" when it is
 // opened, else the refusal after the name.
 std::string outcome(const std::string& name, purpose how) {
-  try {
-    if (how == purpose::read) {
-      readfile(name.c_str(), 100);
-    } else {
-      openunit(1, name.c_str());
-      closeunit(1);
-    }
-    return "";
-  } catch (const fatalerror& refused) {
-    return std::string(refused.what()).substr(name.size() + 2);
-  }
+  const std::string refused = refusal([&] {
+    if (how == purpose::read) return static_cast<void>(readfile(name.c_str(), 100));
+    openunit(1, name.c_str());
+    closeunit(1);
+  });
+  return refused.empty() ? "" : refused.substr(name.size() + 2);
 }
 
 // Whether the platform opens the file that was judged through the descriptor that holds it.
@@ -247,12 +242,7 @@ TEST(Rules, ReplaceFiles) {
     fs::current_path(dir.path);
     beforeplacing = r.at != nullptr ? putanother : nullptr;
     setrlimit(RLIMIT_FSIZE, &limited);
-    std::string error;
-    try {
-      replacefiles(files);
-    } catch (const fatalerror& refused) {
-      error = refused.what();
-    }
+    const std::string error = refusal([&] { replacefiles(files); });
     setrlimit(RLIMIT_FSIZE, &unlimited);
     beforeplacing = nullptr;
     fs::current_path(here);

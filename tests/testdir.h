@@ -13,6 +13,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "base/base.h"
+
 struct testdir {
   std::filesystem::path path = [] {
     std::string pattern = (std::filesystem::temp_directory_path() / "eigenshoot-XXXXXX").string();
@@ -24,6 +26,17 @@ struct testdir {
 inline std::string slurp(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The message of the fatal error that a call ends in, or "" when it returns.
+template <class Call>
+std::string refusal(Call&& call) {
+  try {
+    call();
+    return "";
+  } catch (const eigenshoot::fatalerror& refused) {
+    return refused.what();
+  }
 }
 
 // A FIFO with a writer blocked in opening it, which only a reader releases.
