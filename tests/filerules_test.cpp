@@ -3,7 +3,6 @@
 // they were judged.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,17 +27,12 @@ namespace fs = std::filesystem;
 // What the rules make of a name, read by the reader or opened as output unit 1: "" when it is
 // opened, else the refusal after the name.
 std::string outcome(const std::string& name, purpose how) {
-  try {
-    if (how == purpose::read) {
-      readfile(name.c_str(), 100);
-    } else {
-      openunit(1, name.c_str());
-      closeunit(1);
-    }
-    return "";
-  } catch (const fatalerror& refused) {
-    return std::string(refused.what()).substr(name.size() + 2);
-  }
+  const std::string refused = refusal([&] {
+    if (how == purpose::read) return static_cast<void>(readfile(name.c_str(), 100));
+    openunit(1, name.c_str());
+    closeunit(1);
+  });
+  return refused.empty() ? "" : refused.substr(name.size() + 2);
 }
 
 // Whether the platform opens the file that was judged through the descriptor that holds it.
@@ -50,8 +44,9 @@ constexpr bool held = true;
 constexpr bool held = false;
 #endif
 
-int shell(const std::string& commands) {
-  return std::system(("set -e; " + commands).c_str());
+// Runs the shell commands in the directory, stopping at the first that fails.
+int shell(const std::string& dir, const std::string& commands) {
+  return std::system(("set -e; cd '" + dir + "' && " + commands).c_str());
 }
 
 // Chains of links in which one link or the file at the end is another user's, in a sticky
@@ -101,9 +96,8 @@ TEST(Rules, ChainsOfLinks) {
     for (const purpose how : {purpose::read, purpose::write}) {
       testdir dir;
       const std::string d = dir.path.string(), name = d + "/own/name";
-      ASSERT_EQ(shell("cd '" + d + "' && mkdir own sticky && chmod 1777 sticky && echo precious " +
-                      ">victim && " + c.setup),
-                0);
+      ASSERT_EQ(shell(d, "mkdir own sticky && chmod 1777 sticky && echo precious >victim"), 0);
+      ASSERT_EQ(shell(d, c.setup), 0);
       std::string want = how == purpose::read ? c.read : c.write ? c.write : c.read;
       if (want.ends_with(link)) want = "not following " + d + "/sticky/" + want;
       if (c.nobody && !want.empty()) want = held ? "" : "not passing " + d + "/" + want;
@@ -127,8 +121,9 @@ TEST(Rules, ChainsOfLinks) {
 TEST(Rules, OpenWhatWasJudged) {
   testdir dir;
   const fs::path name = dir.path / "name", fifo = dir.path / "fifo", victim = dir.path / "victim";
-  ASSERT_EQ(shell("cd '" + dir.path.string() + "' && chmod 770 . && echo judged >name && echo " +
-                  "precious >victim && mkfifo fifo && ln -s victim link"),
+  ASSERT_EQ(shell(dir.path,
+                  "chmod 770 . && echo judged >name && echo precious >victim && mkfifo "
+                  "fifo && ln -s victim link"),
             0);
   judgedname reading(name.c_str(), purpose::read), writing(name.c_str(), purpose::write),
       unheld(name.c_str(), purpose::read);
@@ -185,7 +180,7 @@ void putanother(const char* name) {
   EXPECT_TRUE(sigismember(&held, SIGTERM) && sigismember(&held, SIGUSR1)) << name;
   if (hookat == nullptr || std::strcmp(name, hookat) != 0) return;
   hookat = nullptr;
-  ASSERT_EQ(shell("cd '" + hookdir + "' && " + hookput), 0);
+  ASSERT_EQ(shell(hookdir, hookput), 0);
 }
 
 // A directory's entries, sorted: "name:mode:first line" for a file, "name/" for a directory and
@@ -194,16 +189,13 @@ std::string listing(const fs::path& dir) {
   std::set<std::string> entries;
   for (const fs::directory_entry& e : fs::directory_iterator(dir)) {
     const fs::file_status s = e.symlink_status();
-    std::string entry = e.path().filename().string();
-    if (fs::is_symlink(s) || fs::is_directory(s)) {
-      entry += fs::is_symlink(s) ? "@" : "/";
-    } else {
-      char mode[8];
-      std::snprintf(mode, sizeof mode, ":%o:", static_cast<unsigned>(s.permissions()));
-      const std::string text = slurp(e.path());
-      entry += mode + text.substr(0, text.find('\n'));
-    }
-    entries.insert(entry);
+    const std::string text = fs::is_regular_file(s) ? slurp(e.path()) : "";
+    char mode[8];
+    std::snprintf(mode, sizeof mode, ":%o:", static_cast<unsigned>(s.permissions()));
+    entries.insert(e.path().filename().string() + (fs::is_symlink(s) ? "@"
+                                                   : fs::is_directory(s)
+                                                       ? "/"
+                                                       : mode + text.substr(0, text.find('\n'))));
   }
   std::string all;
   for (const std::string& entry : entries) all += (all.empty() ? "" : " ") + entry;
@@ -237,27 +229,20 @@ TEST(Rules, ReplaceFiles) {
   };
   const mode_t umasked = umask(022);
   const auto ignoredxfsz = std::signal(SIGXFSZ, SIG_IGN);
+  const fs::path here = fs::current_path();
+  struct rlimit unlimited;
+  getrlimit(RLIMIT_FSIZE, &unlimited);
   for (const row& r : rows) {
     if (r.root && geteuid() != 0) continue;
     testdir dir;
-    hookdir = dir.path.string();
-    hookat = r.at;
-    hookput = r.put;
-    ASSERT_EQ(shell("cd '" + hookdir + "' && chmod 1777 . && " + r.before), 0);
+    hookdir = dir.path.string(), hookat = r.at, hookput = r.put;
+    ASSERT_EQ(shell(hookdir, "chmod 1777 . && " + std::string(r.before)), 0);
     const newfile files[] = {{"a", "first\n"}, {"b", "second\n"}};
-    struct rlimit unlimited;
-    getrlimit(RLIMIT_FSIZE, &unlimited);
     const struct rlimit limited = {r.limit, unlimited.rlim_max};
-    const fs::path here = fs::current_path();
     fs::current_path(dir.path);
     beforeplacing = r.at != nullptr ? putanother : nullptr;
     setrlimit(RLIMIT_FSIZE, &limited);
-    std::string error;
-    try {
-      replacefiles(files);
-    } catch (const fatalerror& refused) {
-      error = refused.what();
-    }
+    const std::string error = refusal([&] { replacefiles(files); });
     setrlimit(RLIMIT_FSIZE, &unlimited);
     beforeplacing = nullptr;
     fs::current_path(here);

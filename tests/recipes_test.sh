@@ -19,10 +19,7 @@ recipe() {  # recipe LANGUAGE N: the Nth code block of that language in the reci
 # A Python that has the module: the one on the PATH, or the system's.
 python() {
   for candidate in python3 /usr/bin/python3; do
-    if "$candidate" -c "import $1" >/dev/null 2>&1; then
-      echo "$candidate"
-      return
-    fi
+    "$candidate" -c "import $1" >/dev/null 2>&1 && echo "$candidate" && return
   done
 }
 
@@ -37,6 +34,7 @@ logrows = [(i + 1, [float(t) for t in l.split()]) for i, text in enumerate(searc
 blocks, rows = len(heads), len(values) // max(len(heads), 1)
 assert blocks > 0 and rows > 1 and len(values) == blocks * rows
 assert [i for i, _ in logrows][-1] == blocks and len(logrows) >= blocks
+assert E == heads
 '
 
 case $tool in
@@ -46,7 +44,6 @@ pandas | numpy)
   { recipe python "$([ $tool = pandas ] && echo 1 || echo 2)" && printf '%s\n' "$exact"; } >check.py
   if [ $tool = pandas ]; then
     cat >>check.py <<'EOF'
-assert E == heads
 assert all(abs(eigen["at"].iloc[k] - values[k + 1][0]) < 1e-11 for k in range(rows - 1))
 assert eigen[["x", "y"]].values.tolist() == values
 assert eigen.block.tolist() == [b for b in range(blocks) for _ in range(rows)]
@@ -55,7 +52,6 @@ assert log.search.tolist() == [i for i, _ in logrows]
 EOF
   else
     cat >>check.py <<'EOF'
-assert E == heads
 assert all(abs(at[0][k] - values[k + 1][0]) < 1e-11 for k in range(rows - 1))
 assert [row for block in data for row in block.tolist()] == values
 assert [len(block) for block in data] == [rows] * blocks

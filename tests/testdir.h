@@ -6,12 +6,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
 #include <fcntl.h>
 #include <unistd.h>
+
+#include "base/base.h"
 
 struct testdir {
   std::filesystem::path path = [] {
@@ -22,20 +24,26 @@ struct testdir {
 };
 
 inline std::string slurp(const std::filesystem::path& file) {
-  std::ostringstream text;
-  text << std::ifstream(file, std::ios::binary).rdbuf();
-  return text.str();
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The message of the fatal error that a call ends in, or "" when it returns.
+template <class Call>
+std::string refusal(Call&& call) {
+  try {
+    call();
+    return "";
+  } catch (const eigenshoot::fatalerror& refused) {
+    return refused.what();
+  }
 }
 
 // A FIFO with a writer blocked in opening it, which only a reader releases.
 class blockedwriter {
  public:
   explicit blockedwriter(const std::filesystem::path& fifo) : fifo_(fifo) {
-    thread_ = std::thread([this] {
-      const int fd = ::open(fifo_.c_str(), O_WRONLY);
-      released_ = true;
-      if (fd >= 0) close(fd);
-    });
+    thread_ = std::thread([this] { close(::open(fifo_.c_str(), O_WRONLY)), released_ = true; });
     usleep(20000);  // time for the writer to reach its open
   }
   // Whether a reader released the writer; the test's own open (which does not wait for a
