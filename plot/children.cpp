@@ -168,7 +168,7 @@ childstate childwatch::state(int& signal) {
 int childwatch::endall() {
   if (pid_ <= 0) return status_;
   kill(-pid_, SIGKILL);
-  kill(pid_, SIGKILL);  // in case it ended before it had a group of its own
+  if (!reaped_) kill(pid_, SIGKILL);  // in case it ended before it had a group of its own
 #ifdef __linux__
   // Each pass kills every child there is and reaps one; a process whose parent has been killed
   // is a child of the command by the time that parent can be reaped.
