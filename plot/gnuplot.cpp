@@ -69,12 +69,12 @@ struct commandpipe {
   }
 };
 
-// Reads what `fd` holds now into `into`, keeping at most `most` bytes of all: false at its end.
+// Reads what `fd` (which does not block, and so is not interrupted) holds now into `into`,
+// keeping at most `most` bytes of all: false at its end.
 bool readsome(int fd, std::string& into, std::size_t most) {
   char buffer[65536];
   for (;;) {
     const ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return n < 0 && errno == EAGAIN;
     into.append(buffer, std::min(static_cast<std::size_t>(n), most - std::min(most, into.size())));
   }
