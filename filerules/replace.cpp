@@ -24,6 +24,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <random>
 #include <string>
 #include <utility>
@@ -291,7 +292,7 @@ void replacefiles(std::span<const newfile> files) {
   std::size_t placed = 0;
   try {
     for (; placed < all.files.size(); ++placed) place(all.files[placed], directory);
-  } catch (const fatalerror& refused) {
+  } catch (const std::exception& refused) {  // out of memory too: the old files go back
     std::string told = refused.what();
     while (placed-- > 0) {
       staged& s = all.files[placed];
