@@ -207,8 +207,10 @@ int swapin(staged& s, const struct stat& judged) {
     return -1;
   }
   if (!samefile(s.temp.c_str(), judged)) {
-    exchange(s.temp.c_str(), name);
-    throw fatalerror(std::string(name) + ": " + swapped);
+    // What came out is put back; where it cannot be, it is left where it is, and said so.
+    if (exchange(s.temp.c_str(), name) == 0) throw fatalerror(std::string(name) + ": " + swapped);
+    throw fatalerror(std::string(name) + ": " + swapped + "; it is kept as " +
+                     std::exchange(s.temp, ""));
   }
   s.kept = std::exchange(s.temp, "");
   return 0;

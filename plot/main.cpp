@@ -15,7 +15,8 @@
 
 // A test build of the command gives gnuplot fewer seconds, besides the same time a row.
 #ifdef EIGENSHOOT_PLOTSECONDS
-constexpr double seconds = EIGENSHOOT_PLOTSECONDS + eigenshoot::npts * eigenshoot::plotsecondsarow;
+constexpr double seconds =
+    eigenshoot::plotlimitfor(eigenshoot::npts) - eigenshoot::plotseconds + EIGENSHOOT_PLOTSECONDS;
 #else
 constexpr double seconds = eigenshoot::plotlimit;
 #endif

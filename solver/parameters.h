@@ -58,7 +58,13 @@ inline constexpr char eigenheader[] = "#E= ";
 // takes (the default build draws in under a second; 2,000,000 rows took 44 s on a loaded machine
 // when gnuplot still read its script a byte at a time).
 inline constexpr double plotseconds = 30.0, plotsecondsarow = 3e-4;
-inline constexpr double plotlimit = plotseconds + npts * plotsecondsarow;
+constexpr double plotlimitfor(int rows) {
+  return plotseconds + rows * plotsecondsarow;
+}
+static_assert(plotlimitfor(500) <= 60 && plotlimitfor(2'000'000) >= 10 * 44,
+              "the plot command's limit: at most a minute for the default build, room to spare for "
+              "the largest");
+inline constexpr double plotlimit = plotlimitfor(npts);
 
 // The values that the texts about a run show (usage, manual pages), by the names that the
 // texts use for them.
