@@ -13,12 +13,13 @@
 
 namespace eigenshoot {
 
-void failed(const std::string& name, int error) {
-  throw fatalerror(name + ": " + std::strerror(error));
+void failed(std::string_view name, int error) {
+  failed(name, std::string_view(std::strerror(error)));
 }
 
-void failed(const std::string& name, const std::string& why) {
-  throw fatalerror(name + ": " + why);
+void failed(std::string_view name, std::string_view why) {
+  std::string message(name);
+  throw fatalerror(message.append(": ").append(why));
 }
 
 void ownedfd::reset(int fd) {

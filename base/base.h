@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace eigenshoot {
 
@@ -15,11 +16,11 @@ class fatalerror : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Throws fatalerror "name: the system's reason for `error`". The caller saves errno before it
-// builds `name`, which may change it.
-[[noreturn]] void failed(const std::string& name, int error);
+// Throws fatalerror "name: the system's reason for `error`". A name built for the call (which
+// may allocate, and so change errno) is built from errno saved before it.
+[[noreturn]] void failed(std::string_view name, int error);
 // Throws fatalerror "name: why".
-[[noreturn]] void failed(const std::string& name, const std::string& why);
+[[noreturn]] void failed(std::string_view name, std::string_view why);
 
 // A descriptor of the command's own, closed when it goes or is reset. -1 holds none.
 class ownedfd {

@@ -50,10 +50,6 @@ namespace {
 // by itself.
 constexpr const char* swapped = "another file was put in its place while it was being replaced";
 
-[[noreturn]] void failed(const char* name, int error) {
-  throw fatalerror(std::string(name) + ": " + std::strerror(error));
-}
-
 // A new file on its way to its name.
 struct staged {
   const newfile* file;
