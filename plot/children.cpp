@@ -50,7 +50,7 @@ bool killchildren() {
   bool listed = tasks != nullptr;
   while (const dirent* task = tasks != nullptr ? readdir(tasks) : nullptr) {
     if (task->d_name[0] == '.') continue;
-    char name[64];
+    char name[sizeof task->d_name + 32];
     std::snprintf(name, sizeof name, "/proc/self/task/%s/children", task->d_name);
     FILE* const children = std::fopen(name, "re");
     listed = listed && children != nullptr;
