@@ -97,12 +97,9 @@ childwatch::~childwatch() {
   wakewrite = -1;
   for (int end : wake_) close(end);
   if (const int signal = pending; signal != 0) {
+    // The command ends by the signal that came, which the mask in force lets in: it came.
     setdisposition(signal, SIG_DFL);
-    sigset_t only;
-    sigemptyset(&only);
-    sigaddset(&only, signal);
-    sigprocmask(SIG_UNBLOCK, &only, nullptr);
-    raise(signal);  // the command ends by the signal that came
+    raise(signal);
   }
 }
 
@@ -114,15 +111,11 @@ int childwatch::woken() const {
 }
 
 void childwatch::hold(bool held) {
-  if (!held) {
-    sigprocmask(SIG_SETMASK, &mask_, nullptr);
-    return;
-  }
   sigset_t all;
   sigemptyset(&all);
   for (int signal : endingsignals) sigaddset(&all, signal);
   sigaddset(&all, SIGCHLD);
-  sigprocmask(SIG_BLOCK, &all, &mask_);
+  held ? sigprocmask(SIG_BLOCK, &all, &mask_) : sigprocmask(SIG_SETMASK, &mask_, nullptr);
 }
 
 void childwatch::inchild([[maybe_unused]] pid_t parent) const {

@@ -11,19 +11,10 @@ namespace eigenshoot {
 
 // The signals that end a process by default and can be caught, but for PIPE and XFSZ, which
 // the command ignores for itself.
-inline constexpr std::array endingsignals = {SIGHUP,
-                                             SIGINT,
-                                             SIGTERM,
-                                             SIGQUIT,
-                                             SIGUSR1,
-                                             SIGUSR2,
-                                             SIGALRM,
-                                             SIGVTALRM,
-                                             SIGPROF,
-                                             SIGXCPU
+inline constexpr std::array endingsignals = {
+    SIGHUP,  SIGINT, SIGTERM, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU,
 #ifdef SIGPOLL
-                                             ,
-                                             SIGPOLL
+    SIGPOLL,
 #endif
 };
 

@@ -17,7 +17,6 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <locale.h>
 #include <unistd.h>
 
 #include "base/base.h"
@@ -28,32 +27,6 @@ extern char** environ;
 namespace eigenshoot {
 
 namespace {
-
-// The locale that gnuplot runs in: UTF-8 text and the C's numbers, whatever the caller's. Not
-// every system has C.UTF-8 (macOS has not); the first of these that it has is taken.
-const char* utf8locale() {
-  for (const char* name : {"C.UTF-8", "en_US.UTF-8"}) {
-    if (const locale_t locale = newlocale(LC_ALL_MASK, name, nullptr)) {
-      freelocale(locale);
-      return name;
-    }
-  }
-  return "C.UTF-8";
-}
-
-// gnuplot's environment: the caller's, without the variables that change what gnuplot draws or
-// where (GNUTERM, GNUPLOT_*), in a UTF-8 locale whatever the caller's.
-std::vector<std::string> gnuplotenvironment() {
-  std::vector<std::string> kept;
-  for (char** variable = environ; *variable != nullptr; ++variable) {
-    const std::string_view text(*variable);
-    if (!text.starts_with("GNUTERM=") && !text.starts_with("GNUPLOT_") &&
-        !text.starts_with("LC_ALL="))
-      kept.emplace_back(text);
-  }
-  kept.push_back(std::string("LC_ALL=") + utf8locale());
-  return kept;
-}
 
 // A pipe of the command's, its ends closed on exec; the end numbered `unblocked` (0 to read,
 // 1 to write), if any, without blocking.
@@ -83,10 +56,18 @@ bool readsome(int fd, std::string& into, std::size_t most) {
 }  // namespace
 
 gnuplotrun rungnuplot(std::string_view input, double seconds, std::size_t most) {
-  std::vector<std::string> environment = gnuplotenvironment();
+  // gnuplot's environment: the caller's, without the variables that change what gnuplot draws
+  // (GNUTERM, GNUPLOT_*), in a UTF-8 locale whatever the caller's (where the system lacks
+  // C.UTF-8, gnuplot stays in C, and the script's own encoding is UTF-8).
+  char utf8[] = "LC_ALL=C.UTF-8";
   std::vector<char*> envp;
-  for (std::string& variable : environment) envp.push_back(variable.data());
-  envp.push_back(nullptr);
+  for (char** variable = environ; *variable != nullptr; ++variable) {
+    const std::string_view text(*variable);
+    if (!text.starts_with("GNUTERM=") && !text.starts_with("GNUPLOT_") &&
+        !text.starts_with("LC_ALL="))
+      envp.push_back(*variable);
+  }
+  envp.insert(envp.end(), {utf8, nullptr});
   // gnuplot reads a script on its standard input a byte a call, as it would a terminal, but a
   // script named as a file in large blocks: its standard input is named where the system names
   // it (ten times faster for a large build).
@@ -136,20 +117,18 @@ gnuplotrun rungnuplot(std::string_view input, double seconds, std::size_t most) 
   for (;;) {
     int signal = 0;
     const childstate state = watch.state(signal);
-    if (state == childstate::stopped) {
+    if (state == childstate::stopped)
       throw fatalerror("gnuplot was stopped (signal " + std::to_string(signal) +
                        ") and has been ended");
-    }
     if (state == childstate::ended) break;
     const clock::time_point now = clock::now();
     spent += std::min<std::chrono::duration<double>>(now - std::exchange(turn, now),
                                                      std::chrono::milliseconds(750));
-    if (spent.count() >= seconds) {
+    if (spent.count() >= seconds)
       throw fatalerror("gnuplot had not drawn the pictures after " +
                        std::to_string(std::lround(seconds)) +
                        " seconds and has been ended: its font configuration (fonts.conf) may be "
                        "one that never ends");
-    }
     pollfd polled[] = {{watch.wakefd(), POLLIN, 0},
                        {in.write.get(), POLLOUT, 0},
                        {out.read.get(), POLLIN, 0},

@@ -76,9 +76,8 @@ class inflation {
       if (result != Z_OK && result != Z_STREAM_END) return 0;
       const std::uint64_t made = rows_.size() - stream_.avail_out;
       if (made > most - inflated_) return 0;
-      for (; nextrow_ < inflated_ + made; nextrow_ += rowbytes) {
+      for (; nextrow_ < inflated_ + made; nextrow_ += rowbytes)
         if (rows_[nextrow_ - inflated_] > 4) return 0;
-      }
       inflated_ += made;
       if (result == Z_STREAM_END) {
         ended_ = true;

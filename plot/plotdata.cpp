@@ -15,21 +15,13 @@ namespace eigenshoot {
 
 namespace {
 
-// The text of gnuplot's input, numbers printed into it.
-class plottext {
- public:
-  void text(std::string_view more) { text_.append(more); }
-  template <class... T>
-  void print(const char* layout, T... numbers) {
-    char line[256];
-    const int n = std::snprintf(line, sizeof line, layout, numbers...);
-    text_.append(line, static_cast<std::size_t>(n));
-  }
-  std::string& done() { return text_; }
-
- private:
-  std::string text_;
-};
+// Appends `numbers` printed by `layout` to gnuplot's input.
+template <class... T>
+void print(std::string& into, const char* layout, T... numbers) {
+  char line[256];
+  const int n = std::snprintf(line, sizeof line, layout, numbers...);
+  into.append(line, static_cast<std::size_t>(n));
+}
 
 // The exact solution of the marched problem, y'' = -c^2 y from y = a and y' = b at t = 0
 // (t = x - x0): a cos(c t) + (b / c) sin(c t). Its eigenvalue E = c^2 makes it vanish at t = L:
@@ -53,7 +45,7 @@ double exactroot(int n, double estimate, std::array<double, 2> start) {
 }  // namespace
 
 std::string plotdata(const runfiles& run, std::array<double, 2> start) {
-  plottext eigen, passes, guesses, numbers;
+  std::string eigen, passes, guesses, numbers;
   const double L = npts * h, span = qb - qa, a = start[0], t1 = h, t2 = h + span;
   std::size_t most = 0;
   for (int i = 1; i <= neig; ++i) {
@@ -71,28 +63,26 @@ std::string plotdata(const runfiles& run, std::array<double, 2> start) {
     for (int k = 1; k <= npts; ++k) {
       const double v = block.value[static_cast<std::size_t>(k - 1)],
                    f = unit * (a * std::cos(c * k * h) + b * std::sin(c * k * h));
-      eigen.print("%.17g %.17g %.17g %.17g\n", x0 + k * h, v, f, v - f);
+      print(eigen, "%.17g %.17g %.17g %.17g\n", x0 + k * h, v, f, v - f);
     }
-    eigen.text("\n\n");
-    for (std::size_t m = 1; m <= search.estimate.size(); ++m) {
-      passes.print("%zu %.17g\n", m, std::abs(search.estimate[m - 1] - exact));
-    }
-    passes.text("\n\n");
-    guesses.print("0 %.17g\n0 %.17g\n\n\n",
-                  std::abs(guess1[static_cast<std::size_t>(i - 1)] - exact),
-                  std::abs(guess2[static_cast<std::size_t>(i - 1)] - exact));
-    numbers.print("E%d = %.17g; exact%d = %.17g\n", i, block.E, i, exact);
+    eigen += "\n\n";
+    for (std::size_t m = 1; m <= search.estimate.size(); ++m)
+      print(passes, "%zu %.17g\n", m, std::abs(search.estimate[m - 1] - exact));
+    passes += "\n\n";
+    print(guesses, "0 %.17g\n0 %.17g\n\n\n",
+          std::abs(guess1[static_cast<std::size_t>(i - 1)] - exact),
+          std::abs(guess2[static_cast<std::size_t>(i - 1)] - exact));
+    print(numbers, "E%d = %.17g; exact%d = %.17g\n", i, block.E, i, exact);
     most = std::max(most, search.estimate.size());
   }
-  numbers.print("n = %d; h = %.17g; L = %.17g; neig = %d; most = %zu; tol = %.17g\n", npts, h, L,
-                neig, most, tol);
-  numbers.print("x0 = %.17g; qa = %.17g; qb = %.17g; start = %.17g; slope = %.17g\n", x0, qa, qb,
-                start[0], start[1]);
-  std::string& data = numbers.done();
+  print(numbers, "n = %d; h = %.17g; L = %.17g; neig = %d; most = %zu; tol = %.17g\n", npts, h, L,
+        neig, most, tol);
+  print(numbers, "x0 = %.17g; qa = %.17g; qb = %.17g; start = %.17g; slope = %.17g\n", x0, qa, qb,
+        start[0], start[1]);
   for (auto [name, set] :
        {std::pair{"$eigen", &eigen}, {"$passes", &passes}, {"$guesses", &guesses}})
-    data.append(name).append(" << EOD\n").append(set->done()).append("EOD\n");
-  return std::move(data);
+    numbers.append(name).append(" << EOD\n").append(*set).append("EOD\n");
+  return numbers;
 }
 
 }  // namespace eigenshoot

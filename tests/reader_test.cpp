@@ -233,9 +233,11 @@ TEST(Reader, RefusesEveryFault) {
   }
 }
 
-// The data block `name` of gnuplot's input: the lines between "NAME << EOD" and "EOD".
+// The data block `name` of gnuplot's input: the lines between "NAME << EOD" and "EOD"; or, for
+// a variable, the text after "NAME = ".
 std::istringstream datablock(const std::string& input, const std::string& name) {
-  const std::size_t from = input.find(name + " << EOD\n") + name.size() + 8;
+  const std::size_t from = input.find(name + (name[0] == '$' ? " << EOD\n" : " = ")) + name.size() +
+                           (name[0] == '$' ? 8 : 3);
   return std::istringstream(input.substr(from, input.find("\nEOD\n", from) - from));
 }
 
@@ -255,53 +257,39 @@ TEST(Plot, DataBlocksHoldTheRunAndTheExactSolution) {
     std::istringstream eigen = datablock(input, "$eigen"), passes = datablock(input, "$passes"),
                        guesses = datablock(input, "$guesses");
     const double a = start[0];
+    double E, exact, x, v, f, difference, distance, guess[4];
     for (int n = 1; n <= neig; ++n) {
       const auto g = [&](double c) { return a * c * std::cos(c * L) + start[1] * std::sin(c * L); };
       double low = (n - 0.5) * std::numbers::pi / L, high = low + std::numbers::pi / L;
-      for (int step = 0; step < 200; ++step) {
-        const double middle = (low + high) / 2;
-        (g(middle) > 0) == (g(low) > 0) ? low = middle : high = middle;
-      }
+      for (int step = 0; step < 200; ++step)
+        ((g((low + high) / 2) > 0) == (g(low) > 0) ? low : high) = (low + high) / 2;
       const double c = (low + high) / 2, b = start[1] / c;
       const auto exactf = [&](double t) { return a * std::cos(c * t) + b * std::sin(c * t); };
       double norm = 0.0;
-      const int parts = 20000;
-      for (int i = 0; i <= parts; ++i) {
-        const double f = exactf(h + (qb - qa) * i / parts);
-        norm += (i == 0 || i == parts ? 1 : i % 2 == 1 ? 4 : 2) * f * f;
-      }
-      const double unit = 1.0 / std::sqrt(norm * (qb - qa) / parts / 3);
+      for (int i = 0, parts = 20000; i <= parts; ++i)
+        norm += (i == 0 || i == parts ? 1
+                 : i % 2 == 1         ? 4
+                                      : 2) *
+                std::pow(exactf(h + (qb - qa) * i / parts), 2) * (qb - qa) / parts / 3;
       const eigenblock& block = run.blocks[static_cast<std::size_t>(n - 1)];
-      double x, v, f, difference;
       for (int k = 1; k <= npts && eigen >> x >> v >> f >> difference; ++k) {
         // Row k holds the value after step k: it belongs to the end of that step.
         EXPECT_EQ(x, position(k + 1)) << "block " << n << ", row " << k;
         EXPECT_EQ(v, block.value[static_cast<std::size_t>(k - 1)]);
-        ASSERT_NEAR(f, unit * exactf(k * h), 1e-9 * unit) << "block " << n << ", row " << k;
+        ASSERT_NEAR(f, exactf(k * h) / std::sqrt(norm), 1e-9 / std::sqrt(norm)) << "row " << k;
         EXPECT_EQ(difference, v - f);
       }
       // The variables: each computed E as read, beside the exact one.
-      const std::size_t at = input.find("E" + std::to_string(n) + " = ");
-      double E, exact;
-      ASSERT_EQ(
-          std::sscanf(
-              input.c_str() + at,
-              ("E" + std::to_string(n) + " = %lf; exact" + std::to_string(n) + " = %lf").c_str(),
-              &E, &exact),
-          2);
+      datablock(input, "E" + std::to_string(n)) >> E;
+      datablock(input, "exact" + std::to_string(n)) >> exact;
       EXPECT_EQ(E, block.E);
       EXPECT_NEAR(exact, c * c, 1e-12 * c * c);
-      const searchpasses& search = run.searches[static_cast<std::size_t>(n - 1)];
-      double pass, distance, guess[4];
-      for (std::size_t m = 0; m < search.estimate.size(); ++m) {
-        passes >> pass >> distance;
-        EXPECT_EQ(distance, std::abs(search.estimate[m] - exact));
-      }
+      for (const double estimate : run.searches[static_cast<std::size_t>(n - 1)].estimate)
+        EXPECT_EQ((passes >> x >> distance, distance), std::abs(estimate - exact));
       guesses >> guess[0] >> guess[1] >> guess[2] >> guess[3];
       EXPECT_EQ(guess[3], std::abs(guess2[static_cast<std::size_t>(n - 1)] - exact));
     }
-    double rest;
-    EXPECT_FALSE(eigen >> rest) << "more rows than " << neig << " blocks of " << npts;
+    EXPECT_FALSE(eigen >> x) << "more rows than " << neig << " blocks of " << npts;
   }
 }
 
