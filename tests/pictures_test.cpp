@@ -75,12 +75,7 @@ TEST(Picture, DecodesOnlyAWholePictureOfItsSize) {
   const std::array<std::string_view, 2> split = judge(0, two, "");
   EXPECT_TRUE(split[0] == good && split[1] == good);
   const auto told = [](int status, std::string_view out, std::string_view said) {
-    try {
-      judge(status, out, said);
-    } catch (const fatalerror& failure) {
-      return std::string(failure.what()).substr(37);
-    }
-    return std::string("judged two pictures");
+    return refusal([&] { judge(status, out, said); }).substr(37);  // after "...pictures: "
   };
   EXPECT_EQ(told(0, good, ""), "convergence.png: not drawn");
   EXPECT_EQ(told(0, two + '\0', "").substr(0, 32), "convergence.png: not a whole PNG");

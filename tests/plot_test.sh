@@ -30,13 +30,6 @@ expect "--version -h" 0 "" "$("$plot" --help)"
 head -n 1 ../out | grep -qx "Usage: eigenshoot-plot \[--help | --version\]" || fail "usage"
 : >../out && "$plot" --help >/dev/full 2>../err; code=$?
 expect "--help on a full device" 1 "eigenshoot-plot: standard output: No space left on device"
-# Control characters of an argument are escaped, C1 ones too (raw or in UTF-8), and the
-# bidirectional ones (U+202A, U+202E, U+2066, U+2069), and so are bytes of no UTF-8 character
-# (an overlong form, a surrogate); other characters stay as they are (U+2070, the last one of
-# Unicode). A lead byte above F4 begins no character.
-"$plot" -h "$(printf '\033[31m\177\302\233\233-\340\200\200\355\240\200\365\200\200\342\200\252\342\200\256\342\201\246\342\201\251\342\201\260caf\303\251\364\217\277\277')" >../out 2>../err; code=$?
-expect "control characters" 2 "eigenshoot-plot: unrecognized argument '\\033[31m\\177\\302\\233\\233-\\340\\200\\200\\355\\240\\200\\365\\200\\200\\342\\200\\252\\342\\200\\256\\342\\201\\246\\342\\201\\251$(printf '\342\201\260')caf$(printf '\303\251\364\217\277\277')'
-Try 'eigenshoot-plot --help'."
 for option in '\-h' '\-\-help' '\-\-version'; do
   grep -qF -- "$option" "$docs/eigenshoot.1" && grep -qF -- "$option" "$docs/eigenshoot-plot.1" ||
     fail "a manual page lacks $option"
