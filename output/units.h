@@ -54,15 +54,21 @@ void writefmt(int unit, const format& f, T... items) {
 char* recordroom(int unit, std::size_t n);
 void commitrecord(int unit, char* end);
 
+// The kind of descriptor that an item of this type needs.
+constexpr descriptor::kind itemkind(double) {
+  return descriptor::kind::fixed;
+}
+constexpr descriptor::kind itemkind(int) {
+  return descriptor::kind::integer;
+}
+
 // A record by a format text of the program, laid out by code made for that format when the
 // program is compiled: the format's blank form copied in copies of a fixed size, and each
-// number written straight into its columns by the writer of its kind of field. That an item
-// matches its descriptor is checked when the program is compiled. The bytes are those of
-// layout().
+// number written straight into its columns by the writer of its kind of field. The bytes are
+// those of layout(). A record wider than the blank form is laid out by layout().
 template <const format& F, std::size_t I>
 void compiledfield(char* out, double v) {
   constexpr const descriptor& d = F.fields()[I];
-  static_assert(d.what == descriptor::kind::fixed, "a real needs an Fw.d descriptor");
 #ifdef EIGENSHOOT_INT128
   if constexpr (fastfixed(d)) return fastfield<d.digits>(out + d.end, d, v);
 #endif
@@ -72,7 +78,6 @@ void compiledfield(char* out, double v) {
 template <const format& F, std::size_t I>
 void compiledfield(char* out, int v) {
   constexpr const descriptor& d = F.fields()[I];
-  static_assert(d.what == descriptor::kind::integer, "an integer needs an Iw descriptor");
   integerfield(out + d.end, d.width, v);
 }
 
@@ -83,9 +88,18 @@ char* compiledlayout(char* out, std::index_sequence<I...>, T... items) {
   return out + F.width();
 }
 
+// That each item matches its descriptor, a real an Fw.d and an integer an Iw, checked when the
+// program is compiled, whichever way the record is laid out.
+template <const format& F, class... T, std::size_t... I>
+constexpr bool itemsmatch(std::index_sequence<I...>) {
+  return ((F.fields()[I].what == itemkind(T{})) && ...);
+}
+
 template <const format& F, class... T>
 void writefmt(int unit, T... items) {
   static_assert(sizeof...(T) == F.fields().size(), "one item for each number of the format");
+  static_assert(itemsmatch<F, T...>(std::index_sequence_for<T...>{}),
+                "a real needs an Fw.d descriptor, an integer an Iw");
   if constexpr (F.width() > blankformcolumns) {
     writefmt(unit, F, items...);
   } else {

@@ -48,11 +48,11 @@ TEST(Records, Layouts) {
       {" ( 2x ,'a,b' ,i3, 60x, f6.2 ) ", {-7, 2.5}, "  a,b -7" + std::string(62, ' ') + "2.50"},
       {"(I6, I2)", {1234567, 12}, "******12"},
       {"(F15.12, F15.12)", {-1e-14, -0.0}, "-0.000000000000-0.000000000000"},  // the signs stay
-      // Ties to even, carries through nines, a small value whose last bits decide its rounding,
-      // a wide value and one too wide.
-      {"(F5.2, F5.2, F5.1, F6.3, F19.16, F5.1, F5.1)",
-       {0.125, 0.375, 9.96, 0.0996, -0x1.9b563129ddc23p-8, -12.25, 1234.5},
-       " 0.12 0.38 10.0 0.100-0.0062764997509169-12.2*****"},
+      // Ties to even, carries through nines (above and below 2^-7), a small value whose last bits
+      // decide its rounding, values too wide or with no room for a sign, no decimals, no zero.
+      {"(F5.2, F5.2, F5.1, F8.5, F19.16, F5.1, F5.1, F6.1, F3.0, F4.2)",
+       {0.125, 0.375, 9.96, 0.0039996, -0x1.9b563129ddc23p-8, -12.25, 1234.5, -1234.5, 9.5, -0.5},
+       " 0.12 0.38 10.0 0.00400-0.0062764997509169-12.2***********10.-.50"},
       {"(F5.1)", {std::numeric_limits<double>::infinity()}, "  inf"},
       {nullptr, {}, ""},
       {nullptr, {"#E= ", 9.830165419897869}, " #E= 9.830165419897869"},
