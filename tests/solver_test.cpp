@@ -202,7 +202,8 @@ TEST(Search, AStoppedRunKeepsItsPasses) {
   next1.back() = exactE(neig + 1) * 0.99;
   next2.back() = exactE(neig + 1) * 1.01;
   same.back() = guess1.back();
-  for (const auto& [first, second] : {std::pair{next1, next2}, std::pair{guess1, same}}) {
+  for (const auto& guesses : {std::pair{next1, next2}, std::pair{guess1, same}}) {
+    const auto &first = guesses.first, &second = guesses.second;  // for a lambda to take
     openunit(1, (dir.path / "searches").string().c_str());
     writefmt(1, *logshape.header);
     refusal([&] {
