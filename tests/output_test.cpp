@@ -59,16 +59,14 @@ TEST(Records, Layouts) {
       {nullptr, {0.1, -2.0, 3}, " 0.1 -2 3"},
   };
   for (const auto& r : rows) {
-    std::string listedtext(listedsize(r.items), '?');
-    listedtext.resize(
-        static_cast<std::size_t>(listed(listedtext.data(), r.items) - listedtext.data()));
-    EXPECT_EQ(r.text != nullptr ? formatted(r.text, r.items) : listedtext, r.want);
+    std::string list(listedsize(r.items), '?');
+    list.resize(static_cast<std::size_t>(listed(list.data(), r.items) - list.data()));
+    EXPECT_EQ(r.text != nullptr ? formatted(r.text, r.items) : list, r.want);
   }
   // A malformed text made at run time, and items that do not match the text.
   EXPECT_THROW(format::made("(I6, 2X, F24.16"), std::invalid_argument);
-  for (const auto& items : std::vector<std::vector<item>>{{1}, {1, 2.0, 3.0}, {1.0, 2.0}}) {
+  for (const auto& items : std::vector<std::vector<item>>{{1}, {1, 2.0, 3.0}, {1.0, 2.0}})
     EXPECT_THROW(formatted("(I6, 2X, F24.16)", items), std::invalid_argument);
-  }
 }
 
 // Malformed format texts do not compile, and made at run time they throw; the widest fields
@@ -122,9 +120,8 @@ TEST(Texts, ValuesFilledIn) {
             "500 steps below 1e-8; 9.5, 39; 9.5 and 9.6, 39 and 1e21.");
   EXPECT_EQ(filled("{tol}{n}", std::array<namedvalue, 2>{{{"tol", 2.5e-300}, {"n", -0.0}}}),
             "2.5e-300-0");
-  for (const char* wrong : {"{m}", "{n", "{a and n}"}) {
+  for (const char* wrong : {"{m}", "{n", "{a and n}"})
     EXPECT_THROW(filled(wrong, values), std::invalid_argument) << wrong;
-  }
 }
 
 TEST(Texts, WrappedAtBlanks) {
