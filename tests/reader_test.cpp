@@ -203,18 +203,15 @@ TEST(Reader, RefusesEveryFault) {
        L + on(end1) +
            "not the eigenvalue of block 1 in apartat4.dat: the two files are of different runs"},
   };
-  for (const std::string& by : {header.substr(1), std::string(" #E= inf"), header + "0000"}) {
+  for (const std::string& by : {header.substr(1), std::string(" #E= inf"), header + "0000"})
     rows.push_back({false, edited(eigentext, header1, by.c_str()), E + notE});
-  }
   for (const std::string& by :
        {row.substr(1), row.substr(0, row.size() - 5) + "1e400",
-        row.substr(0, vat) + std::string(xw, '*'), "x" + row.substr(1), decimals}) {
+        row.substr(0, vat) + std::string(xw, '*'), "x" + row.substr(1), decimals})
     rows.push_back({false, edited(eigentext, row2, by.c_str()), E + layout});
-  }
   for (const std::string& by : {"     3" + pass.substr(6), pass.substr(0, pass.size() - 1) + "x",
-                                " " + pass.substr(0, pass.size() - 1)}) {
+                                " " + pass.substr(0, pass.size() - 1)})
     rows.push_back({true, edited(logtext, pass2, by.c_str()), notpass});
-  }
   for (const auto& r : rows) {
     EXPECT_EQ(refusal([&] {
                 if (!r.log) readlogfile(logtext, run);
