@@ -59,16 +59,14 @@ TEST(Records, Layouts) {
       {nullptr, {0.1, -2.0, 3}, " 0.1 -2 3"},
   };
   for (const auto& r : rows) {
-    std::string listedtext(listedsize(r.items), '?');
-    listedtext.resize(
-        static_cast<std::size_t>(listed(listedtext.data(), r.items) - listedtext.data()));
-    EXPECT_EQ(r.text != nullptr ? formatted(r.text, r.items) : listedtext, r.want);
+    std::string list(listedsize(r.items), '?');
+    list.resize(static_cast<std::size_t>(listed(list.data(), r.items) - list.data()));
+    EXPECT_EQ(r.text != nullptr ? formatted(r.text, r.items) : list, r.want);
   }
   // A malformed text made at run time, and items that do not match the text.
   EXPECT_THROW(format::made("(I6, 2X, F24.16"), std::invalid_argument);
-  for (const auto& items : std::vector<std::vector<item>>{{1}, {1, 2.0, 3.0}, {1.0, 2.0}}) {
+  for (const auto& items : std::vector<std::vector<item>>{{1}, {1, 2.0, 3.0}, {1.0, 2.0}})
     EXPECT_THROW(formatted("(I6, 2X, F24.16)", items), std::invalid_argument);
-  }
 }
 
 // Malformed format texts do not compile, and made at run time they throw; the widest fields
@@ -89,8 +87,7 @@ static_assert([] {
 TEST(Units, InterleavedFilesKeepTheirOwnRecords) {
   testdir dir;
   const std::string names[] = {(dir.path / "one").string(), (dir.path / "two").string()};
-  openunit(1, names[0].c_str());
-  openunit(2, names[1].c_str());
+  for (int unit : {1, 2}) openunit(unit, names[unit - 1].c_str());
   for (int unit : {2, 6}) EXPECT_THROW(openunit(unit, names[1].c_str()), std::invalid_argument);
   const format texts[] = {format("('x', I6, 1X)"), format("('y', I5, 1X)")};
   std::string want[2];
@@ -101,9 +98,7 @@ TEST(Units, InterleavedFilesKeepTheirOwnRecords) {
     const item number[] = {static_cast<int>(k % 10000)};
     want[unit - 1].append(record, layout(record, texts[which], number)) += '\n';
   }
-  closeunit(1);
-  closeunit(1);  // a closed unit stays closed
-  closeunit(2);
+  for (int unit : {1, 1, 2}) closeunit(unit);  // a closed unit stays closed
   // Nor is a unit opened on another's file once that one is closed: a name may change between
   // a run's claim of its files and their opening.
   const std::string link = (dir.path / "link").string();
@@ -122,9 +117,8 @@ TEST(Texts, ValuesFilledIn) {
             "500 steps below 1e-8; 9.5, 39; 9.5 and 9.6, 39 and 1e21.");
   EXPECT_EQ(filled("{tol}{n}", std::array<namedvalue, 2>{{{"tol", 2.5e-300}, {"n", -0.0}}}),
             "2.5e-300-0");
-  for (const char* wrong : {"{m}", "{n", "{a and n}"}) {
+  for (const char* wrong : {"{m}", "{n", "{a and n}"})
     EXPECT_THROW(filled(wrong, values), std::invalid_argument) << wrong;
-  }
 }
 
 TEST(Texts, WrappedAtBlanks) {
@@ -142,10 +136,8 @@ TEST(Texts, UsageFitsEightyColumns) {
   for (const char* usage : {usagetext, plotusagetext}) {
     const std::string text = wrapped(filled(usage, runvalues), helpcolumns);
     std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
-      EXPECT_LE(line.size(), 80u) << line;
-      EXPECT_EQ(line.find_first_of("{}"), std::string::npos) << line;
-    }
+    for (std::string line; std::getline(lines, line);)  // fits, and every value filled in
+      EXPECT_TRUE(line.size() <= 80 && line.find_first_of("{}") == std::string::npos) << line;
     EXPECT_NE(text.find("L = " + std::to_string(npts) + " h"), std::string::npos) << text;
     EXPECT_NE(text.find("the " + std::to_string(neig) + " "), std::string::npos) << text;
   }

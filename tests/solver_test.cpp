@@ -62,10 +62,8 @@ TEST(Quadrature, WeightsAndEdgeCases) {
   EXPECT_EQ(integrate(2, {2.0, 3.0}), 5.0 * (1.0 / 3.0));
   EXPECT_EQ(integrate(3, {2.0, 3.0, 4.0, 5.0, 6.0}), 0.0);
   EXPECT_EQ(told, "Valor IM no valid\nValor IM no valid\nValor IM no valid\n");
-  for (int im : {1, 2, 3}) {  // no interval at all: zero, no message, no division by zero
-    EXPECT_EQ(integrate(im, {7.0}), 0.0);
-    EXPECT_EQ(told, "");
-  }
+  for (int im : {1, 2, 3})  // no interval at all: zero, no message, no division by zero
+    EXPECT_TRUE(integrate(im, {7.0}) == 0.0 && told.empty()) << im;
 }
 
 // The results against the mathematics, apart from any reference file and from the program's
@@ -90,10 +88,9 @@ TEST(Solution, AgreesWithTheMathematics) {
     const double unit =
         std::copysign(1.0, ystart[1]) /
         std::sqrt(span / 2 - (std::sin(2 * a * (h + span)) - std::sin(2 * a * h)) / (4 * a));
-    for (int k = 1; k <= npts; ++k) {
+    for (int k = 1; k <= npts; ++k)
       EXPECT_NEAR(psi(n, k) * c, unit * std::sin(a * k * h), std::abs(unit) * relative)
           << n << ", " << k;
-    }
     EXPECT_NO_THROW(checkeigenfunction(n));
   }
   closeunit(1);
@@ -186,9 +183,8 @@ TEST(Search, DegenerateSearchesStop) {
   stops(exactE(1) * 0.9, exactE(1) * 0.95, 1, "no convergence");
   // With other run parameters the march may overflow before a secant step can: the row is then
   // left out.
-  if (const auto steep = steepest()) {
+  if (const auto steep = steepest())
     stops((*steep)[0], (*steep)[1], maxpasses, "secant estimate is not finite");
-  }
   closeunit(1);
 }
 
