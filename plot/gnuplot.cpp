@@ -45,7 +45,7 @@ struct commandpipe {
 // Reads what `fd` (which does not block, and so is not interrupted) holds now into `into`,
 // keeping at most `most` bytes of all: false at its end.
 bool readsome(int fd, std::string& into, std::size_t most) {
-  char buffer[65536];
+  char buffer[16384];  // a quarter of what a pipe holds: the frame stays under 64 KiB
   for (;;) {
     const ssize_t n = read(fd, buffer, sizeof buffer);
     if (n <= 0) return n < 0 && errno == EAGAIN;
