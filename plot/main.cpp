@@ -4,7 +4,6 @@
 #include <exception>
 #include <string>
 
-#include "base/base.h"
 #include "output/commandline.h"
 #include "output/texts.h"
 #include "output/units.h"
@@ -24,7 +23,6 @@ constexpr double seconds = eigenshoot::plotlimit;
 int main(int argc, char** argv) {
   using namespace eigenshoot;
   try {
-    ignorewritesignals();
     prepareoutput();
     const request asked = commandline(argc, argv, "eigenshoot-plot");
     if (asked == request::refused) return 2;
